@@ -1,0 +1,22 @@
+#pragma once
+// Validation and recording of the page being shown.
+#include "engine/page_model.h"
+#include "engine/script.h"
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace fb {
+
+// Every entry answered by the rule of its kind (all entries are tested).
+bool pageComplete(const PageModel& model);
+
+// The "name=value" lines of the page, in entry order.
+std::vector<std::string> answerLines(const PageModel& model);
+
+// The marker of the next page for the line where the builder stopped, or
+// nothing when the script is exhausted.
+std::optional<std::string> resumeMarker(const ScriptLines& lines, long long scriptCursor);
+
+} // namespace fb

@@ -1,0 +1,125 @@
+#include "submit/form_senden.h"
+
+#include "app/form_menu.h"
+#include "engine/answer_files.h"
+#include "engine/line_file.h"
+#include "engine/text_lines.h"
+
+#include <QShowEvent>
+
+namespace {
+fb::Label* label(QWidget* parent, int left, int top, const std::string& text, const char* name) {
+    auto* l = new fb::Label(parent);
+    l->setObjectName(name);
+    l->move(left, top);
+    l->setCaption(text);
+    return l;
+}
+fb::Button* button(QWidget* parent, int left, int top, int w, int h, const std::string& text,
+                   const char* name) {
+    auto* b = new fb::Button(parent);
+    b->setObjectName(name);
+    b->setGeometry(left, top, w, h);
+    b->setCaption(text);
+    return b;
+}
+} // namespace
+
+TFormSenden::TFormSenden(TFormMenu* menu, QWidget* parent) : Form(parent), menu_(menu) {
+    setObjectName("FormSenden");
+    setCaption("Daten senden");
+    setColor(Qt::white);
+    move(82, 265);
+    setClientSize(280, 152);
+    setBorderStyle(fb::BorderStyle::Dialog);
+
+    QWidget* c = clientArea();
+    Label1 = label(c, 8, 8, "Dateiname", "Label1");
+    Dateiname = new fb::Edit(c);
+    Dateiname->setObjectName("Dateiname");
+    Dateiname->setGeometry(72, 8, 137, 21);
+    Button2 = button(c, 216, 8, 57, 17, "Wählen", "Button2");
+    Label2 = label(c, 8, 40, "Name", "Label2");
+    NameLabel = label(c, 72, 40, "-", "NameLabel");
+    Label3 = label(c, 8, 64, "Email", "Label3");
+    Maillabel = label(c, 72, 64, "-", "Maillabel");
+    Warnung = label(c, 72, 88, "-", "Warnung");
+    Button1 = button(c, 104, 120, 81, 25, "Daten senden", "Button1");
+    Button3 = button(c, 192, 120, 83, 25, "Später senden", "Button3");
+    OpenDialog1 = {"Bitte wählen Sie eine Antwortdatei", "Fragebogen Daten Datei (*.bgn)|*.bgn", "bgn"};
+
+    Dateiname->setOnChange([this] { DateinameChange(); });
+    Button2->setOnClick([this] { Button2Click(); });
+    Button1->setOnClick([this] { Button1Click(); });
+    Button3->setOnClick([this] { Button3Click(); });
+}
+
+std::string TFormSenden::answerFileName(int n) { return fb::answerFileName(n); }
+
+void TFormSenden::FormShow() {
+    menu_->Abesn1->setEnabled(true);
+    Dateiname->setCaption("");
+    // The lowest unsent file of the unbroken run from number 0; if all of the
+    // run are sent or defective, its last file.
+    int chosen = -1;
+    for (int n = 0;; ++n) {
+        const std::string name = answerFileName(n);
+        if (!fb::fileExists(name)) {
+            chosen = n - 1;
+            break;
+        }
+        if (fb::readLineFile(name).size() == 1) {
+            chosen = n;
+            break;
+        }
+    }
+    if (chosen >= 0)
+        Dateiname->setCaption(answerFileName(chosen));
+}
+
+void TFormSenden::DateinameChange() {
+    const std::string name = Dateiname->caption();
+    if (!fb::fileExists(name)) {
+        NameLabel->setCaption("n/a");
+        Maillabel->setCaption("n/a");
+        Warnung->setCaption("keine Datei");
+        return;
+    }
+    Button1->setEnabled(true);
+    const std::vector<std::string> lines = fb::readLineFile(name);
+    if (lines.empty() || lines.size() > 2) {
+        Warnung->setCaption("Diese Datei ist defekt.");
+        Button1->setEnabled(false);
+        return;
+    }
+    const std::string& first = lines.front();
+    const long long nameStart = fb::positionOf("&Name=", first) + 6;
+    NameLabel->setCaption(fb::copyText(first, nameStart, fb::positionOf("&Email=", first) - nameStart));
+    // The e-mail answer runs from its marker to the next field.
+    std::string mail;
+    if (const long long at = fb::positionOf("&Email=", first); at > 0) {
+        const std::string rest = fb::copyText(first, at + 7, static_cast<long long>(first.size()));
+        mail = rest.substr(0, rest.find('&'));
+    }
+    Maillabel->setCaption(mail);
+    Warnung->setCaption("");
+    if (lines.size() == 2) {
+        Warnung->setCaption("Diese Datei wurde bereits gesendet.");
+        Button1->setEnabled(false);
+    }
+}
+
+void TFormSenden::Button2Click() {
+    if (auto file = fb::dialogs().openFile(OpenDialog1))
+        Dateiname->setCaption(*file);
+}
+
+void TFormSenden::Button3Click() {
+    menu_->setEnabled(true);
+    hide();
+    menu_->show();
+}
+
+void TFormSenden::Button1Click() {
+    // The upload arrives with the network client.
+}
