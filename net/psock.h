@@ -1,0 +1,174 @@
+#pragma once
+// Unit Psock: the socket transport. TPowersock owns one TCP client socket and
+// offers blocking-style operations on it; every wait keeps the Qt event loop
+// running (so the user interface stays live and re-entrant) and sleeps in it
+// until the next event, a cancel or the time-out ends the wait.
+#include "platform/errors.h"
+#include "platform/socket/host_lookup.h"
+#include "platform/socket/socket.h"
+#include "platform/socket/winsock.h"
+
+#include <QObject>
+#include <QTimer>
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace fb {
+
+class TPowersock;
+
+// Every socket failure.
+class ESockError : public Exception {
+public:
+    using Exception::Exception;
+};
+
+// An operation ended by Cancel or by the time-out.
+class EAbortError : public ESockError {
+public:
+    using ESockError::ESockError;
+};
+
+using TNotifyEvent = std::function<void(QObject* sender)>;
+using THandlerEvent = std::function<void(bool& handled)>;
+using TOnHostResolved = std::function<void(QObject* sender)>;
+using TOnStatus = std::function<void(QObject* sender, const std::string& status)>;
+using TOnSocketError = std::function<void(QObject* sender, std::uint16_t error, const std::string& message)>;
+
+// A timer component: OnTimer runs every Interval milliseconds while Enabled.
+class TThreadTimer : public QObject {
+public:
+    explicit TThreadTimer(QObject* owner = nullptr);
+    ~TThreadTimer() override;
+
+    std::uint32_t interval() const { return Interval; }
+    void setInterval(std::uint32_t value);
+    bool enabled() const { return Enabled; }
+    void setEnabled(bool value);
+    void setOnTimer(TNotifyEvent handler);
+    bool running() const { return timer_.isActive(); }
+
+    virtual void TimerExpired();
+
+private:
+    void UpdateTimer();
+
+    std::uint32_t Interval = 1000;
+    QTimer timer_;
+    TNotifyEvent OnTimer;
+    bool Enabled = true;
+};
+
+class TPowersock : public QObject {
+public:
+    static constexpr int IoBufferSize = 65540;
+    // Longest line ReadLn takes, so a peer that never sends a line end
+    // cannot make it grow without end.
+    static constexpr std::size_t DefaultMaxLineLength = 8192;
+
+    explicit TPowersock(QObject* owner = nullptr);
+    ~TPowersock() override;
+
+    // Published properties.
+    std::string Host;
+    int Port = 0;
+    int TimeOut = 0;
+    int ReportLevel = 0;
+    TNotifyEvent OnConnect, OnDisconnect, OnConnectionFailed;
+    THandlerEvent OnInvalidHost;
+    TOnHostResolved OnHostResolved;
+    TOnStatus OnStatus;
+    // Unpublished hooks.
+    TNotifyEvent OnReadReady, OnAcceptReady;
+    TOnSocketError OnSocketError;
+    // Published by the HTTP client.
+    std::string Proxy;
+    int ProxyPort = 0;
+    TNotifyEvent OnPacketRecvd, OnPacketSent;
+
+    std::vector<std::string> WinsockInfo;
+    std::int32_t BytesSent = 0;
+    std::int32_t BytesRecvd = 0;
+    bool Canceled = false;
+    bool NoReopen = false;
+    std::int32_t LastErrorNo = 0;
+    std::string LastStatus;
+    bool Succeeded = false;
+    bool TimedOut = false;
+    bool AsyncDone = false;
+    std::string LastReply;
+    std::int16_t ReplyNumber = 0;
+    bool Connected = false;
+    std::size_t MaxLineLength = DefaultMaxLineLength;
+
+    // The remote address in network byte order (family is always 2).
+    std::uint32_t remoteAddress() const { return remoteAddr_; }
+    std::uint16_t remotePortNet() const { return remotePort_; }
+    std::uint16_t SocketHandle() const;
+    TThreadTimer& Timer() { return *timer_; }
+
+    // Live instances; the socket library is started for the first and
+    // released after the last.
+    static int WinsockUsers();
+
+    virtual std::uint16_t Accept();
+    virtual void Connect();
+    virtual void Disconnect();
+    virtual std::string Transaction(const std::string& command);
+    virtual void Abort();
+    void Cancel();
+    void ResolveHost();
+    void CloseSocket();
+    bool DataAvailable();
+
+    void Write(const std::string& text);
+    void Writeln(const std::string& text);
+    void SendBuffer(const char* buffer, std::uint16_t length);
+    std::string ReadLn();
+    void CaptureString(std::string& dest, long long maxLength);
+    void CaptureFile(const std::string& fileName);
+    void SendFile(const std::string& fileName);
+
+    // Not part of the client's path: puts the socket in listening state so
+    // that Accept has something to wait for.
+    void Listen(std::uint16_t port);
+    std::uint16_t LocalPort() const { return socket_->localPort(); }
+
+    std::string ErrorText(int errorNo);
+    std::string CheckError(int tolerated);
+
+protected:
+    void Status(int level, const std::string& text);
+    void TimerOn();
+    void TimerOff();
+    bool destroying() const { return destroying_; }
+    // One pass of a wait: process what is pending and, when asked to, sleep
+    // in the event loop until something arrives.
+    static void processPending();
+    static void waitForEvent();
+
+private:
+    void InitWinsock();
+    void openSocket(bool first);
+    void HandleSocketMessage(int event, int error);
+    void TimerFired();
+    void lookupDone(int error, const std::vector<std::uint32_t>& addresses);
+    // Sends all of data unless cancelled; false when cancelled.
+    bool sendAll(const char* data, std::size_t size, bool countSent);
+
+    std::vector<char> IoBuffer;
+    std::unique_ptr<TThreadTimer> timer_;
+    std::unique_ptr<sock::Socket> socket_;
+    std::unique_ptr<sock::HostLookup> lookup_;
+    sock::WsaData WinsockData;
+    std::uint32_t remoteAddr_ = 0;
+    std::uint16_t remotePort_ = 0;
+    std::vector<std::uint32_t> HostEntry;
+    bool destroying_ = false;
+};
+
+} // namespace fb
