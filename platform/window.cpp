@@ -4,6 +4,7 @@
 #include "platform/cp1252.h"
 #include "platform/error_report.h"
 
+#include <QApplication>
 #include <QCloseEvent>
 
 namespace fb {
@@ -76,6 +77,9 @@ QMenuBar* Form::menuBar() {
     if (!menu_) {
         menu_ = new QMenuBar(this);
         menu_->setNativeMenuBar(false);
+        // The menu bar keeps the system's colours whatever the window's are.
+        menu_->setPalette(QApplication::palette(menu_));
+        menu_->setAutoFillBackground(true);
         layoutChildren();
     }
     return menu_;

@@ -38,15 +38,15 @@ TFormSenden::TFormSenden(TFormMenu* menu, QWidget* parent) : Form(parent), menu_
     Dateiname = new fb::Edit(c);
     Dateiname->setObjectName("Dateiname");
     Dateiname->setGeometry(72, 8, 137, 21);
-    Button2 = button(c, 216, 8, 57, 17, "Wählen", "Button2");
+    Button2 = button(c, 216, 8, 57, 17, "W\xE4hlen", "Button2");
     Label2 = label(c, 8, 40, "Name", "Label2");
     NameLabel = label(c, 72, 40, "-", "NameLabel");
     Label3 = label(c, 8, 64, "Email", "Label3");
     Maillabel = label(c, 72, 64, "-", "Maillabel");
     Warnung = label(c, 72, 88, "-", "Warnung");
     Button1 = button(c, 104, 120, 81, 25, "Daten senden", "Button1");
-    Button3 = button(c, 192, 120, 83, 25, "Später senden", "Button3");
-    OpenDialog1 = {"Bitte wählen Sie eine Antwortdatei", "Fragebogen Daten Datei (*.bgn)|*.bgn", "bgn"};
+    Button3 = button(c, 192, 120, 83, 25, "Sp\xE4ter senden", "Button3");
+    OpenDialog1 = {"Bitte w\xE4hlen Sie eine Antwortdatei", "Fragebogen Daten Datei (*.bgn)|*.bgn", "bgn"};
 
     Dateiname->setOnChange([this] { DateinameChange(); });
     Button2->setOnClick([this] { Button2Click(); });
