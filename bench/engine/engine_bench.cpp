@@ -1,0 +1,174 @@
+// Speed of start-up and of page builds. Run by hand:
+//   build/bench/engine/engine_bench
+#include "app/application.h"
+#include "app/form_menu.h"
+#include "content/embedded.h"
+#include "engine/form_fragen.h"
+#include "engine/page_builder.h"
+#include "engine/resource_loader.h"
+#include "engine/script.h"
+#include "engine/text_lines.h"
+#include "platform/dialogs.h"
+#include "platform/error_report.h"
+#include "tests/support/scripted_dialogs.h"
+
+#include <QTemporaryDir>
+#include <benchmark/benchmark.h>
+#include <fstream>
+
+namespace {
+
+std::string embeddedScript() {
+    fb::MemoryStream s;
+    fb::loadResourceFile(fb::embeddedResources(), "bogen.txt", s);
+    return s.bytes();
+}
+
+void BM_LoadAndCountScript(benchmark::State& state) {
+    const std::string bytes = embeddedScript();
+    for (auto _ : state) {
+        fb::ScriptLines lines;
+        fb::MemoryStream stream;
+        fb::loadResourceFile(fb::embeddedResources(), "bogen.txt", stream);
+        lines.assignText(stream.bytes());
+        benchmark::DoNotOptimize(fb::countPages(lines));
+    }
+}
+BENCHMARK(BM_LoadAndCountScript)->Unit(benchmark::kMicrosecond);
+
+// Reading stays linear: the script repeated n times, every page read.
+void BM_ReadWholeScriptRepeated(benchmark::State& state) {
+    const std::string one = embeddedScript();
+    std::string text;
+    for (int i = 0; i < state.range(0); ++i)
+        text += one + "\r\n";
+    fb::ScriptLines lines;
+    lines.assignText(text);
+    for (auto _ : state) {
+        long long cursor = 1;
+        std::size_t items = 0;
+        while (cursor < lines.count())
+            cursor = fb::readPage(lines, cursor, [&](const fb::ScriptItem&) { ++items; });
+        benchmark::DoNotOptimize(items);
+    }
+    state.SetComplexityN(state.range(0));
+    state.SetBytesProcessed(static_cast<long long>(state.iterations()) * static_cast<long long>(text.size()));
+}
+BENCHMARK(BM_ReadWholeScriptRepeated)->Arg(1)->Arg(10)->Arg(100)->Arg(1000)->Complexity(benchmark::oN)->Unit(benchmark::kMillisecond);
+
+void BM_MainWindowCreate(benchmark::State& state) {
+    fbtest::ScriptedDialogs boxes;
+    QTemporaryDir dir;
+    QDir::setCurrent(dir.path());
+    for (auto _ : state) {
+        TFormMenu menu(fb::embeddedResources());
+        benchmark::DoNotOptimize(menu.PageCount);
+    }
+}
+BENCHMARK(BM_MainWindowCreate)->Unit(benchmark::kMillisecond);
+
+// Builds the page named by a progress marker, then tears it down.
+class PageFixture {
+public:
+    PageFixture() {
+        QDir::setCurrent(dir.path());
+        program = std::make_unique<fb::Program>(fb::embeddedResources());
+    }
+    void build(const std::string& page) {
+        program->FormMenu->AnswerData->assign({"recipient=x", "PAGE " + page});
+        program->FormMenu->Fortfahren1Click();
+    }
+    void teardown() { fb::teardownPage(program->FormMenu->Page, *program->FormMenu->PictureImage); }
+    QTemporaryDir dir;
+    fbtest::ScriptedDialogs boxes;
+    std::unique_ptr<fb::Program> program;
+};
+
+std::string largestPage(const fb::ScriptLines& lines) {
+    std::string best;
+    std::size_t most = 0;
+    for (const std::string& l : lines.all()) {
+        if (!fb::startsWith(l, "PAGE"))
+            continue;
+        std::size_t items = 0;
+        fb::readPage(lines, fb::lookupPage(lines, l.substr(5)).start, [&](const fb::ScriptItem& it) {
+            items += 1 + it.options.size();
+        });
+        if (items > most) {
+            most = items;
+            best = l.substr(5);
+        }
+    }
+    return best;
+}
+
+void BM_BuildPage(benchmark::State& state, const std::string& which) {
+    PageFixture f;
+    const std::string page = which.empty() ? largestPage(*f.program->FormMenu->ScriptLines) : which;
+    state.SetLabel(page);
+    try {
+        fb::lookupPage(*f.program->FormMenu->ScriptLines, page);
+    } catch (const std::exception&) {
+        state.SkipWithError("page not in the script");
+        return;
+    }
+    for (auto _ : state) {
+        f.build(page);
+        state.PauseTiming();
+        f.teardown();
+        state.ResumeTiming();
+    }
+}
+BENCHMARK_CAPTURE(BM_BuildPage, largest, std::string())->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_BuildPage, tallest_cartoon, std::string("W60"))->Unit(benchmark::kMillisecond);
+
+void BM_TeardownPage(benchmark::State& state) {
+    PageFixture f;
+    const std::string page = largestPage(*f.program->FormMenu->ScriptLines);
+    for (auto _ : state) {
+        state.PauseTiming();
+        f.build(page);
+        state.ResumeTiming();
+        f.teardown();
+    }
+}
+BENCHMARK(BM_TeardownPage)->Unit(benchmark::kMillisecond);
+
+long residentKiB() {
+    std::ifstream status("/proc/self/status");
+    std::string key;
+    while (status >> key) {
+        long v;
+        if (key == "VmRSS:" && status >> v)
+            return v;
+    }
+    return 0;
+}
+
+// Memory after 1,000 build and teardown cycles, against after the first 100.
+void BM_BuildTeardownCycles(benchmark::State& state) {
+    PageFixture f;
+    const std::string page = largestPage(*f.program->FormMenu->ScriptLines);
+    for (auto _ : state) {
+        long after100 = 0;
+        for (int i = 0; i < 1000; ++i) {
+            f.build(page);
+            f.teardown();
+            if (i == 99)
+                after100 = residentKiB();
+        }
+        state.counters["rss_growth_KiB"] = static_cast<double>(residentKiB() - after100);
+    }
+}
+BENCHMARK(BM_BuildTeardownCycles)->Iterations(1)->Unit(benchmark::kMillisecond);
+
+} // namespace
+
+int main(int argc, char** argv) {
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    fb::Application app(argc, argv);
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}
