@@ -116,6 +116,8 @@ again=$("$ctl" start --state "$state" 2>/dev/null)
 check "a second start of the same state reports the same port" test "$again" = "$port"
 check "a second start leaves one server" test "$(cat "$state/run/lighttpd.pid")" = "$pid"
 
+check "start refuses a port past 65535" bash -c "! '$ctl' start --port 70000 --state '$work/other' 2>/dev/null"
+
 # A port that is taken: start fails, names the cause, leaves nothing running.
 "$ctl" start --port "$port" --state "$work/other" >/dev/null 2>"$work/other.err"
 rc=$?
@@ -242,7 +244,7 @@ check "a body shorter than its length is refused" has "$work/cgi-short.out" 'Sta
 check "a body shorter than its length is not stored" test -z "$(ls -A "$work/cgi-spool")"
 run_cgi "$work/cgi-spool" "$(stat -c %s "$work/answer.bgn")" "$work/answer.bgn" >"$work/cgi-ok.out"
 check "the script alone stores the body" cmp -s "$work/answer.bgn" "$(find "$work/cgi-spool" -name '*.bgn')"
-check "the script alone leaves no temporary file" test "$(ls -A "$work/cgi-spool" | wc -l)" -eq 1
+check "the script alone leaves no temporary file" test "$(find "$work/cgi-spool" -mindepth 1 | wc -l)" -eq 1
 
 # --- stop --------------------------------------------------------------------
 pid=$(cat "$state/run/lighttpd.pid")
