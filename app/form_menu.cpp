@@ -12,6 +12,7 @@
 #include "platform/dialogs.h"
 #include "platform/error_report.h"
 #include "submit/form_senden.h"
+#include "submit/status_check.h"
 
 #include <QCloseEvent>
 #include <cstdio>
@@ -26,7 +27,8 @@ std::string utf8ToCp1252(const char* utf8) { return fb::toCp1252(QString::fromUt
 } // namespace
 
 TFormMenu::TFormMenu(const fb::ResourceStore& resources, QWidget* parent)
-    : Form(parent), resources_(resources) {
+    : Form(parent), StudyServerHost(utf8ToCp1252(fb::config::StudyServerHost)),
+      StudyWebAddress(utf8ToCp1252(fb::config::StudyWebAddress)), resources_(resources) {
     buildLayout();
     fb::guarded([this] { FormCreate(); });
 }
@@ -142,7 +144,7 @@ void TFormMenu::FormCreate() {
     PictureImage = std::make_unique<fb::Picture>();
     PictureImage->setImage(QImage());
     SavedLogo = std::make_unique<QImage>(Image1->image());
-    // The HTTP client is created here once the network client is built in.
+    HttpClient = std::make_unique<fb::TNMHTTP>(this);
     setColor(kLogoBlue);
     clientArea()->setAutoFillBackground(false);
     fb::setBackgroundColor(*menumemo, kLogoBlue);
@@ -167,7 +169,7 @@ void TFormMenu::FormCreate() {
         menumemo->appendLine("W\xE4hlen Sie \"Neuer Bogen\" um mit dem Ausf\xFCllen zu beginnen.");
     }
     menumemo->appendLine("Bereit.");
-    if (reminderDue(fb::today()) && statusCheck)
+    if (reminderDue(fb::today()))
         laufzeitClick();
 }
 
@@ -179,6 +181,7 @@ void TFormMenu::FormDestroy() {
     AnswerData.reset();
     ResourceStream.reset();
     ScriptLines.reset();
+    HttpClient.reset();
 }
 
 void TFormMenu::FormShow() { Abesn1->setEnabled(fb::fileExists(fb::answerFileName(0))); }
@@ -226,13 +229,24 @@ void TFormMenu::Timer1Timer() {
 }
 
 void TFormMenu::laufzeitClick() {
-    if (statusCheck)
-        statusCheck();
+    if (fb::informationBox("Die Laufzeit dieser Studie ist m\xF6glicherweise abgelaufen.\r\n"
+                           "Das Programm wird versuchen, eine Verbindung zum Server aufzubauen, um das zu "
+                           "\xFC" "berpr\xFC" "fen.\r\n"
+                           "Wollen Sie diese Abfrage jetzt durchf\xFChren?",
+                           fb::BoxButtons::OkCancel) != fb::BoxAnswer::Ok)
+        return;
+    fb::showStatusMessage(fb::queryStudyStatus(*HttpClient, StudyServerHost), StudyWebAddress, true);
 }
 
 void TFormMenu::Abesn1Click() {
-    if (sendCheck)
-        sendCheck();
+    setEnabled(false);
+    const fb::StudyStatus status = fb::queryStudyStatus(*HttpClient, StudyServerHost);
+    if (status == fb::StudyStatus::Running) {
+        FormSenden->show(); // it enables this window again when it is left
+        return;
+    }
+    fb::showStatusMessage(status, StudyWebAddress, false);
+    setEnabled(true);
 }
 
 // ------------------------------------------------------------ questionnaire

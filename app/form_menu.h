@@ -3,6 +3,7 @@
 // the program's own event handlers and of the objects that live for the run.
 #include "engine/page_model.h"
 #include "engine/script.h"
+#include "net/nmhttp.h"
 #include "platform/app_clock.h"
 #include "platform/controls.h"
 #include "platform/memory_stream.h"
@@ -72,9 +73,11 @@ public:
     int PageCount = 0;
     fb::PageModel Page; // ItemEntries, PageControls, PageName, PageNumber, ScriptCursor
 
-    // The status check, once the network client is part of the program.
-    std::function<void()> statusCheck;
-    std::function<void()> sendCheck;
+    std::unique_ptr<fb::TNMHTTP> HttpClient;
+    // The study's configured server and web address (tests point them at a
+    // local peer).
+    std::string StudyServerHost;
+    std::string StudyWebAddress;
 
     TFormFragen* FormFragen = nullptr;
     TFormSenden* FormSenden = nullptr;

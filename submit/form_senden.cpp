@@ -1,6 +1,10 @@
 #include "submit/form_senden.h"
 
+#include "app/config.h"
 #include "app/form_menu.h"
+#include "platform/cp1252.h"
+
+#include <QFile>
 #include "engine/answer_files.h"
 #include "engine/line_file.h"
 #include "engine/text_lines.h"
@@ -121,5 +125,34 @@ void TFormSenden::Button3Click() {
 }
 
 void TFormSenden::Button1Click() {
-    // The upload arrives with the network client.
+    fb::TNMHTTP& http = *menu_->HttpClient;
+    http.OutputFileMode = true;
+    http.TimeOut = 60000;
+    const std::string name = Dateiname->caption();
+    {
+        // The wait keeps the window live; a second click must not send twice.
+        Button1->setEnabled(false);
+        struct Reenable {
+            fb::Button* b;
+            ~Reenable() { b->setEnabled(true); }
+        } reenable{Button1};
+        // The client opens the file by its name in the file system's encoding.
+        http.Post("http://" + menu_->StudyServerHost + "/cgi-bin/mailmanager.pl",
+                  QFile::encodeName(fb::fromCp1252(name)).toStdString());
+    }
+    if (http.Body.find("Vielen Dank!") == std::string::npos) {
+        fb::plainBox("Es konnte keine Verbindung zum Server aufgebaut werden. Bitte versuchen Sie es sp\xE4ter noch "
+                     "einmal oder senden Sie die Datei per Email-Attachment an " +
+                     fb::toCp1252(QString::fromUtf8(fb::config::ContactAddress)));
+        return;
+    }
+    fb::plainBox("Die Daten\xFC" "bertragung war erfolgreich. Sie erhalten in K\xFCrze eine Empfangsbest\xE4tigung an "
+                 "die angegebene Email-Adresse. Vielen Dank f\xFCr Ihre Teilnahme.");
+    std::vector<std::string> lines = fb::readLineFile(name);
+    lines.push_back("Daten erfolgreich gesendet.");
+    fb::writeLineFile(name, lines);
+    DateinameChange();
+    hide();
+    menu_->setEnabled(true);
+    menu_->show();
 }
