@@ -198,6 +198,10 @@ bool TNMHTTP::sendsBody() const {
 // ---- the request cycle -----------------------------------------------------------
 
 void TNMHTTP::DoRequest() {
+    // A request started from inside a running one (the wait re-enters the
+    // event loop) must not take over, nor close, the running connection.
+    if (Connected)
+        throw ESockError("Already connected");
     for (int repeats = 0;; ++repeats) {
         if (repeats > MaxRedirects)
             throw ESockError("Too many redirects (more than " + std::to_string(MaxRedirects) + ")");

@@ -1,0 +1,188 @@
+#include "tests/net/scripted_server.h"
+
+#include <arpa/inet.h>
+#include <cerrno>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <poll.h>
+#include <stdexcept>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace nettest {
+
+using Clock = std::chrono::steady_clock;
+
+namespace {
+
+int remainingMs(Clock::time_point end) {
+    auto left = std::chrono::duration_cast<std::chrono::milliseconds>(end - Clock::now()).count();
+    return left < 0 ? 0 : static_cast<int>(left);
+}
+
+std::size_t announcedLength(const std::string& header) {
+    std::string lower;
+    for (char c : header)
+        lower.push_back(static_cast<char>(c >= 'A' && c <= 'Z' ? c + 32 : c));
+    std::size_t p = lower.find("\ncontent-length:");
+    if (p == std::string::npos)
+        return 0;
+    return static_cast<std::size_t>(std::strtoull(header.c_str() + p + 16, nullptr, 10));
+}
+
+} // namespace
+
+bool Peer::readSome(std::chrono::milliseconds limit) {
+    pollfd fds[2] = {{fd_, POLLIN, 0}, {stopFd_, POLLIN, 0}};
+    // Data that has arrived is taken even when the stop is already signalled.
+    if (::poll(fds, 2, static_cast<int>(limit.count())) <= 0 || !(fds[0].revents & (POLLIN | POLLHUP | POLLERR)))
+        return false;
+    char buffer[65536];
+    ssize_t n = ::recv(fd_, buffer, sizeof buffer, 0);
+    if (n <= 0)
+        return false;
+    received_.append(buffer, static_cast<std::size_t>(n));
+    return true;
+}
+
+bool Peer::readRequest(std::chrono::milliseconds limit) {
+    auto end = Clock::now() + limit;
+    std::size_t headerEnd;
+    while ((headerEnd = received_.find("\r\n\r\n")) == std::string::npos)
+        if (!readSome(std::chrono::milliseconds(remainingMs(end))))
+            return false;
+    std::size_t want = headerEnd + 4 + announcedLength(received_.substr(0, headerEnd + 2));
+    while (received_.size() < want)
+        if (!readSome(std::chrono::milliseconds(remainingMs(end))))
+            return false;
+    return true;
+}
+
+void Peer::readLine(std::chrono::milliseconds limit) {
+    auto end = Clock::now() + limit;
+    while (received_.find('\n') == std::string::npos)
+        if (!readSome(std::chrono::milliseconds(remainingMs(end))))
+            return;
+}
+
+void Peer::readBytes(std::size_t count, std::chrono::milliseconds limit) {
+    auto end = Clock::now() + limit;
+    while (received_.size() < count)
+        if (!readSome(std::chrono::milliseconds(remainingMs(end))))
+            return;
+}
+
+void Peer::readUntilClosed(std::chrono::milliseconds limit) {
+    auto end = Clock::now() + limit;
+    while (remainingMs(end) > 0 && readSome(std::chrono::milliseconds(remainingMs(end)))) {
+    }
+}
+
+void Peer::send(const std::string& bytes) {
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+        ssize_t n = ::send(fd_, bytes.data() + done, bytes.size() - done, MSG_NOSIGNAL);
+        if (n <= 0)
+            return;
+        done += static_cast<std::size_t>(n);
+    }
+}
+
+void Peer::pause(std::chrono::milliseconds ms) { std::this_thread::sleep_for(ms); }
+
+void Peer::waitForStop(std::chrono::milliseconds limit) {
+    pollfd fd{stopFd_, POLLIN, 0};
+    ::poll(&fd, 1, static_cast<int>(limit.count()));
+}
+
+ScriptedServer::ScriptedServer(std::vector<Script> scripts) : scripts_(std::move(scripts)) {
+    listenFd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    if (::bind(listenFd_, reinterpret_cast<sockaddr*>(&a), sizeof a) < 0 || ::listen(listenFd_, 16) < 0)
+        throw std::runtime_error("scripted server cannot listen");
+    socklen_t len = sizeof a;
+    ::getsockname(listenFd_, reinterpret_cast<sockaddr*>(&a), &len);
+    port_ = ntohs(a.sin_port);
+    if (::pipe2(stopPipe_, O_CLOEXEC) < 0)
+        throw std::runtime_error("scripted server: no pipe");
+    thread_ = std::thread([this] { run(); });
+}
+
+ScriptedServer::~ScriptedServer() {
+    stop();
+    ::close(stopPipe_[0]);
+    ::close(stopPipe_[1]);
+}
+
+void ScriptedServer::stop() {
+    if (!thread_.joinable())
+        return;
+    char c = 'x';
+    (void)!::write(stopPipe_[1], &c, 1);
+    thread_.join();
+    ::close(listenFd_);
+}
+
+std::string ScriptedServer::url(const std::string& path) const {
+    return "http://127.0.0.1:" + std::to_string(port_) + path;
+}
+
+std::vector<std::string> ScriptedServer::requests() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return received_;
+}
+
+void ScriptedServer::run() {
+    for (auto& script : scripts_) {
+        pollfd fds[2] = {{listenFd_, POLLIN, 0}, {stopPipe_[0], POLLIN, 0}};
+        if (::poll(fds, 2, 20000) <= 0 || !(fds[0].revents & POLLIN))
+            return;
+        int fd = ::accept4(listenFd_, nullptr, nullptr, SOCK_CLOEXEC);
+        if (fd < 0)
+            return;
+        int one = 1;
+        ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+        ++accepted_;
+        std::string received;
+        Peer peer(fd, stopPipe_[0], received);
+        script(peer);
+        ::close(fd);
+        std::lock_guard<std::mutex> lock(mutex_);
+        received_.push_back(received);
+    }
+}
+
+std::uint16_t closedPort() {
+    int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
+    socklen_t len = sizeof a;
+    ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len);
+    ::close(fd);
+    return ntohs(a.sin_port);
+}
+
+Script answer(std::string response) {
+    return [response](Peer& p) {
+        p.readRequest();
+        p.send(response);
+    };
+}
+
+Script answerInPieces(std::vector<std::string> pieces, std::chrono::milliseconds gap) {
+    return [pieces, gap](Peer& p) {
+        p.readRequest();
+        for (std::size_t i = 0; i < pieces.size(); ++i) {
+            if (i)
+                p.pause(gap);
+            p.send(pieces[i]);
+        }
+    };
+}
+
+} // namespace nettest

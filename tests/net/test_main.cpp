@@ -1,0 +1,11 @@
+// The network code waits in the Qt event loop, so every test runs inside a
+// QCoreApplication (no display needed).
+#include <QCoreApplication>
+
+#include <gtest/gtest.h>
+
+int main(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
