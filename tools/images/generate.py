@@ -5,6 +5,7 @@ from pathlib import Path
 
 sys.path.insert(0, str(Path(__file__).resolve().parent))
 
+import cartoons  # noqa: E402
 import logo  # noqa: E402
 
 
@@ -13,6 +14,7 @@ def main():
     for sub in ("bitmaps", "icon", "cartoons"):
         (root / sub).mkdir(parents=True, exist_ok=True)
     logo.write_all(root)
+    cartoons.write_all(root, only=sys.argv[2:] or None)
 
 
 if __name__ == "__main__":
