@@ -3,7 +3,6 @@ size, encoded by cjpeg at the quality that brings it nearest to its
 intended byte size, and given its application markers."""
 import math
 
-import draw
 import imgio
 from draw import INK, SKIN, SKY, GRASS, WHITE, Canvas, hexc
 
@@ -32,7 +31,6 @@ TABLE = [
     ("bild059", 303, 592, True, False, 35266, ("jfif",)),
 ]
 
-TOLERANCE = 0.15
 
 COMMENTS = {
     "bild001": "Humorstudie: Cartoon 1 (Schnecke)",
