@@ -4,6 +4,7 @@
 #include "app/form_menu.h"
 #include "content/embedded.h"
 #include "engine/form_fragen.h"
+#include "engine/page_builder.h"
 #include "help/form_hilfe.h"
 #include "submit/form_senden.h"
 #include "tests/support/scripted_dialogs.h"
@@ -31,8 +32,17 @@ TEST(Screens, MainWindowAndFirstPages) {
     save(program.FormMenu, "main");
     program.FormMenu->NeuerBogen1Click();
     save(program.FormFragen, "page1");
+    for (const char* name : {"Person3", "MornEven1", "MornEven4", "Witze", "W43", "W60", "Person9"}) {
+        fb::teardownPage(program.FormMenu->Page, *program.FormMenu->PictureImage);
+        program.FormMenu->AnswerData->assign({"recipient=x", std::string("PAGE ") + name});
+        program.FormMenu->Fortfahren1Click();
+        save(program.FormFragen, std::string("page-") + name);
+    }
     program.FormHilfe->show();
-    save(program.FormHilfe, "help");
+    for (int tab = 0; tab < 3; ++tab) {
+        program.FormHilfe->PageControl1->setCurrentIndex(tab);
+        save(program.FormHilfe, "help" + std::to_string(tab + 1));
+    }
     program.FormSenden->show();
     save(program.FormSenden, "send");
     fb::setDateSource(nullptr);
