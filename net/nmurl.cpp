@@ -6,19 +6,21 @@ namespace fb {
 
 std::string urlEncode(const std::string& text) {
     static const char hex[] = "0123456789ABCDEF";
-    std::string out;
-    out.reserve(text.size() * 3);
+    std::string out(text.size() * 3, '\0');
+    char* o = out.data();
     for (unsigned char c : text) {
         if ((c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z')) {
-            out.push_back(static_cast<char>(c));
+            *o++ = static_cast<char>(c);
         } else if (c == ' ') {
-            out.push_back('+');
+            *o++ = '+';
         } else {
-            out.push_back('%');
-            out.push_back(hex[c >> 4]);
-            out.push_back(hex[c & 15]);
+            o[0] = '%';
+            o[1] = hex[c >> 4];
+            o[2] = hex[c & 15];
+            o += 3;
         }
     }
+    out.resize(static_cast<std::size_t>(o - out.data()));
     return out;
 }
 

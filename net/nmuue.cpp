@@ -13,34 +13,38 @@ std::string uuAlphabet() {
     return a;
 }
 
-void encodeLine(const unsigned char* in, std::size_t count, const std::string& alphabet, bool mime,
-                std::string& line) {
-    line.clear();
+// Writes one line (at most 1 + 60 + 2 characters) at out; returns its end.
+char* encodeLine(const unsigned char* in, std::size_t count, const char* alphabet, bool mime, char* out) {
     if (!mime)
-        line.push_back(alphabet[count]);
+        *out++ = alphabet[count];
     std::size_t i = 0;
     for (; i + 3 <= count; i += 3) {
         unsigned b0 = in[i], b1 = in[i + 1], b2 = in[i + 2];
-        line.push_back(alphabet[b0 >> 2]);
-        line.push_back(alphabet[((b0 & 3) << 4) | (b1 >> 4)]);
-        line.push_back(alphabet[((b1 & 15) << 2) | (b2 >> 6)]);
-        line.push_back(alphabet[b2 & 63]);
+        out[0] = alphabet[b0 >> 2];
+        out[1] = alphabet[((b0 & 3) << 4) | (b1 >> 4)];
+        out[2] = alphabet[((b1 & 15) << 2) | (b2 >> 6)];
+        out[3] = alphabet[b2 & 63];
+        out += 4;
     }
     if (count - i == 1) {
         unsigned b0 = in[i];
-        line.push_back(alphabet[b0 >> 2]);
-        line.push_back(alphabet[(b0 & 3) << 4]);
-        if (mime)
-            line += "==";
+        *out++ = alphabet[b0 >> 2];
+        *out++ = alphabet[(b0 & 3) << 4];
+        if (mime) {
+            *out++ = '=';
+            *out++ = '=';
+        }
     } else if (count - i == 2) {
         unsigned b0 = in[i], b1 = in[i + 1];
-        line.push_back(alphabet[b0 >> 2]);
-        line.push_back(alphabet[((b0 & 3) << 4) | (b1 >> 4)]);
-        line.push_back(alphabet[(b1 & 15) << 2]);
+        *out++ = alphabet[b0 >> 2];
+        *out++ = alphabet[((b0 & 3) << 4) | (b1 >> 4)];
+        *out++ = alphabet[(b1 & 15) << 2];
         if (mime)
-            line += "=";
+            *out++ = '=';
     }
-    line += "\r\n";
+    *out++ = '\r';
+    *out++ = '\n';
+    return out;
 }
 
 } // namespace
@@ -64,18 +68,29 @@ void TNMUUProcessor::Encode() {
     OutputStream->setPosition(OutputStream->size());
     const std::string& data = InputStream->bytes();
     const auto* bytes = reinterpret_cast<const unsigned char*>(data.data());
-    std::string line;
-    line.reserve(64);
+    // The lines are gathered and written in pieces of up to 1 MiB.
+    constexpr std::size_t linesPerPiece = 16384;
+    std::string lines(linesPerPiece * 64 + 4, '\0');
+    char* o = lines.data();
+    std::size_t inPiece = 0;
     std::size_t pos = InputStream->position();
     while (pos < data.size()) {
         std::size_t count = std::min<std::size_t>(45, data.size() - pos);
-        encodeLine(bytes + pos, count, Alphabet, mime, line);
+        o = encodeLine(bytes + pos, count, Alphabet.data(), mime, o);
         pos += count;
         InputStream->setPosition(pos);
-        OutputStream->write(line.data(), line.size());
+        if (++inPiece == linesPerPiece) {
+            OutputStream->write(lines.data(), static_cast<std::size_t>(o - lines.data()));
+            o = lines.data();
+            inPiece = 0;
+        }
     }
-    if (!mime)
-        OutputStream->write("`\r\n", 3);
+    if (!mime) {
+        *o++ = '`';
+        *o++ = '\r';
+        *o++ = '\n';
+    }
+    OutputStream->write(lines.data(), static_cast<std::size_t>(o - lines.data()));
 }
 
 std::string mimeEncodeLines(const std::string& bytes) {
