@@ -27,7 +27,9 @@ std::string utf8ToCp1252(const char* utf8) { return fb::toCp1252(QString::fromUt
 } // namespace
 
 TFormMenu::TFormMenu(const fb::ResourceStore& resources, QWidget* parent)
-    : Form(parent), StudyServerHost(utf8ToCp1252(fb::config::StudyServerHost)),
+    : Form(parent),
+      StudyServerHost(serverHostOverride().empty() ? utf8ToCp1252(fb::config::StudyServerHost)
+                                                   : serverHostOverride()),
       StudyWebAddress(utf8ToCp1252(fb::config::StudyWebAddress)), resources_(resources) {
     buildLayout();
     fb::guarded([this] { FormCreate(); });
@@ -113,6 +115,11 @@ void TFormMenu::buildLayout() {
     Timer1->setInterval(1000);
     Timer1->setEnabled(true);
     Timer1->setOnTimer([this] { Timer1Timer(); }); // armed from the start
+}
+
+std::string& TFormMenu::serverHostOverride() {
+    static std::string host;
+    return host;
 }
 
 void TFormMenu::attachWindows(TFormFragen* fragen, TFormSenden* senden, TFormHilfe* hilfe) {

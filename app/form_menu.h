@@ -78,6 +78,9 @@ public:
     // local peer).
     std::string StudyServerHost;
     std::string StudyWebAddress;
+    // Replaces the configured host for windows created afterwards (tests
+    // start a server on a free port).
+    static std::string& serverHostOverride();
 
     TFormFragen* FormFragen = nullptr;
     TFormSenden* FormSenden = nullptr;

@@ -4,6 +4,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QFileInfo>
 #include <QTemporaryDir>
 #include <functional>
 #include <string>
@@ -35,5 +36,6 @@ inline bool waitUntil(const std::function<bool()>& done, int timeoutMs = 5000) {
 
 void writeBytes(const std::string& path, const std::string& bytes);
 std::string readBytes(const std::string& path);
+inline bool fileExistsAt(const std::string& path) { return QFileInfo::exists(QString::fromStdString(path)); }
 
 } // namespace fbtest
