@@ -76,6 +76,11 @@ constexpr ErrorEntry errorTable[] = {
 
 constexpr std::size_t chunkSize = 65536;
 
+// Not connected: the close notification has closed the socket already. A
+// reset ends the data the same way, whether the reader or the notification
+// sees it first.
+bool endOfData(int error) { return error == sock::WSAENOTCONN || error == sock::WSAECONNRESET; }
+
 // Runs the time-out's TimerOff however the wait ends.
 template <class F> struct Finally {
     F f;
@@ -599,7 +604,7 @@ std::string TPowersock::ReadLn() {
             return std::string();
         if (n < 0) {
             LastErrorNo = sock::lastError();
-            if (LastErrorNo == sock::WSAENOTCONN)
+            if (endOfData(LastErrorNo))
                 return std::string();
             CheckError(sock::WSAEWOULDBLOCK);
             waitForEvent();
@@ -638,7 +643,7 @@ void TPowersock::CaptureString(std::string& dest, long long maxLength) {
                 continue;
             }
             LastErrorNo = sock::lastError();
-            if (LastErrorNo == sock::WSAENOTCONN)
+            if (endOfData(LastErrorNo))
                 break;
             CheckError(sock::WSAEWOULDBLOCK);
             waitForEvent();
@@ -682,7 +687,7 @@ void TPowersock::CaptureFile(const std::string& fileName) {
                 continue;
             }
             LastErrorNo = sock::lastError();
-            if (LastErrorNo == sock::WSAENOTCONN)
+            if (endOfData(LastErrorNo))
                 break;
             CheckError(sock::WSAEWOULDBLOCK);
             waitForEvent();

@@ -4,8 +4,12 @@
 #include "tests/net/net_test_util.h"
 #include "tests/net/scripted_server.h"
 
+#include <QDir>
 #include <QTemporaryDir>
+#include <QTimer>
 
+#include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <gtest/gtest.h>
 #include <sstream>
@@ -148,8 +152,8 @@ TEST(HttpResponse, NotFoundReturnsThePage) {
     EXPECT_TRUE(successes.empty());
 }
 
-TEST(HttpResponse, ServerClosingAtOnceCountsAsSuccess) {
-    ScriptedServer server({[](Peer&) {}});
+TEST(HttpResponse, ServerClosingWithoutAnswerCountsAsSuccess) {
+    ScriptedServer server({[](Peer& p) { p.readRequest(); }});
     TNMHTTP http;
     http.TimeOut = 5000;
     http.ReportLevel = 2;
@@ -327,4 +331,65 @@ TEST(HttpConcurrency, SecondRequestWhileConnectedIsRefused) {
     http.Get(server.url("/"));
     EXPECT_EQ(nested, "Already connected");
     EXPECT_EQ(http.Body, "first");
+}
+
+namespace {
+
+int openDescriptors() {
+    int n = 0;
+    for (const QFileInfo& fd : QDir("/proc/self/fd").entryInfoList(QDir::NoDotAndDotDot | QDir::AllEntries)) {
+        ++n;
+        if (std::getenv("NET_TEST_LIST_FDS"))
+            std::fprintf(stderr, "%s -> %s\n", qPrintable(fd.fileName()), qPrintable(fd.symLinkTarget()));
+    }
+    return n;
+}
+
+} // namespace
+
+TEST(HttpCleanUp, FailuresLeaveNothingOpen) {
+    std::vector<Script> scripts = {
+        [](Peer& p) { p.readRequest(); }, // the first use, which may open what lives for the whole run
+        [](Peer& p) { p.readUntilClosed(5s); },                                        // silent
+        [](Peer& p) { p.readRequest(); },                                              // closes, no answer
+        answer("HTTP/1.0 200 OK\r\n" + std::string(9000, 'h')),                         // endless line
+        [](Peer& p) { p.readRequest(); p.send("HTTP/1.0 200 OK\r\n\r\nab"); p.waitForStop(); }, // stalls in body
+    };
+    ScriptedServer server(scripts);
+    TNMHTTP http;
+    http.TimeOut = 300;
+    http.Get(server.url("/"));
+    int before = openDescriptors();
+    std::uint16_t refused = closedPort();
+    for (int round = 0; round < 2; ++round)
+        EXPECT_EQ(errorOf([&] { http.Get("http://127.0.0.1:" + std::to_string(refused) + "/"); }), "Connection Failed");
+    EXPECT_EQ(errorOf([&] { http.Get(server.url("/")); }), "Socket readln aborted");
+    EXPECT_EQ(errorOf([&] { http.Get(server.url("/")); }), "(no error)");
+    EXPECT_EQ(errorOf([&] { http.Get(server.url("/")); }), "Line too long (more than 8192 bytes)");
+    EXPECT_EQ(errorOf([&] { http.Get(server.url("/")); }), "Socket capture aborted");
+    EXPECT_FALSE(http.Connected);
+    EXPECT_FALSE(http.Timer().running());
+    EXPECT_FALSE(http.Canceled);
+    server.stop(); // closes the server's own sockets, its listening one included
+    EXPECT_EQ(openDescriptors(), before - 1); // still exactly the one fresh socket
+}
+
+TEST(HttpUploadLimits, PeerThatStopsReadingEndsTheUpload) {
+    // The file is far larger than the loopback buffers; the server takes the
+    // header and then reads no more. Each chunk has the full time-out.
+    QTemporaryDir dir;
+    std::string file = dir.filePath("big.bgn").toStdString();
+    std::ofstream(file, std::ios::binary) << std::string(64u << 20, 'u');
+    ScriptedServer server({[](Peer& p) {
+        p.readLine();
+        p.waitForStop();
+    }});
+    TNMHTTP http;
+    http.OutputFileMode = true;
+    http.TimeOut = 500;
+    auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(errorOf([&] { http.Post(server.url("/cgi-bin/mailmanager.pl"), file); }), "Socket send aborted");
+    EXPECT_LT(secondsSince(start), 10.0);
+    EXPECT_GT(http.BytesSent, 0);
+    EXPECT_LT(http.BytesSent, 64 << 20);
 }

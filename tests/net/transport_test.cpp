@@ -433,3 +433,34 @@ TEST(Accept, WaitsForAnIncomingConnection) {
     QTimer::singleShot(50, [&] { s.Cancel(); });
     EXPECT_EQ(errorOf([&] { s.Accept(); }), "Accepting Canceled");
 }
+
+TEST(Connect, UnansweredConnectionTimesOut) {
+    // A listener whose queue is full and that never accepts: further
+    // connection attempts get no answer at all.
+    int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ASSERT_EQ(::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a), 0);
+    ASSERT_EQ(::listen(fd, 0), 0);
+    socklen_t len = sizeof a;
+    ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len);
+    TPowersock filler; // takes the one place in the queue
+    filler.Host = "127.0.0.1";
+    filler.Port = ntohs(a.sin_port);
+    filler.TimeOut = 2000;
+    filler.Connect();
+    TPowersock s;
+    s.Host = "127.0.0.1";
+    s.Port = filler.Port;
+    s.TimeOut = 300;
+    int failed = 0;
+    s.OnConnectionFailed = [&](QObject*) { ++failed; };
+    auto start = std::chrono::steady_clock::now();
+    std::string error = errorOf([&] { s.Connect(); });
+    EXPECT_GE(secondsSince(start), 0.25);
+    EXPECT_EQ(error, "Connection Timed out");
+    EXPECT_EQ(failed, 1);
+    EXPECT_FALSE(s.Connected);
+    ::close(fd);
+}
