@@ -291,6 +291,9 @@ std::vector<std::string> Memo::lines() const {
         return out;
     for (QTextBlock b = doc->begin(); b.isValid(); b = b.next())
         out.push_back(toCp1252(b.text()));
+    // A text ending in a line end has no further line, as in a line list.
+    if (out.size() > 1 && out.back().empty())
+        out.pop_back();
     return out;
 }
 

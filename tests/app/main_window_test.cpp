@@ -184,3 +184,25 @@ TEST(ErrorReport, AnExceptionInAHandlerIsShownAndTheProgramGoesOn) {
     EXPECT_EQ(boxes.boxes[0].icon, fb::BoxIcon::Error);
     EXPECT_EQ(boxes.boxes[0].caption, fb::applicationTitle());
 }
+
+TEST(HelpWindow, TextsLoadedAndFittedToTheWindow) {
+    Started s;
+    TFormHilfe& h = *s.program->FormHilfe;
+    EXPECT_EQ(h.caption(), "Informationen");
+    EXPECT_EQ(h.PageControl1->tabText(0), "Anleitung");
+    EXPECT_EQ(h.PageControl1->tabText(1), "Datenschutz");
+    EXPECT_EQ(h.PageControl1->tabText(2), "Kontakt");
+    EXPECT_EQ(h.Memo1->lines().size(), 25u);
+    EXPECT_EQ(h.Memo2->lines().size(), 3u);
+    EXPECT_EQ(h.Memo3->lines().size(), 5u);
+    EXPECT_TRUE(h.Memo1->isReadOnly());
+    EXPECT_EQ(h.Memo1->verticalScrollBarPolicy(), Qt::ScrollBarAlwaysOn);
+    h.show();
+    h.resize(350, 250);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(h.PageControl1->size(), QSize(h.clientWidth(), h.clientHeight()));
+    EXPECT_EQ(h.Memo1->size(), h.TabSheet1->size());
+    h.PageControl1->setCurrentIndex(2);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(h.Memo3->size(), h.TabSheet3->size());
+}
