@@ -78,7 +78,12 @@ QMenuBar* Form::menuBar() {
         menu_ = new QMenuBar(this);
         menu_->setNativeMenuBar(false);
         // The menu bar keeps the system's colours whatever the window's are.
-        menu_->setPalette(QApplication::palette(menu_));
+        const QPalette system = QApplication::palette(menu_);
+        QPalette p;
+        for (auto role : {QPalette::Window, QPalette::WindowText, QPalette::Button, QPalette::ButtonText,
+                          QPalette::Base, QPalette::Text, QPalette::Highlight, QPalette::HighlightedText})
+            p.setColor(role, system.color(role));
+        menu_->setPalette(p);
         menu_->setAutoFillBackground(true);
         layoutChildren();
     }
