@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds everything and runs every test (the GUI
-# tests headless on the offscreen platform), then the engine tests again under
+# tests headless on the offscreen platform), then the engine and network tests again under
 # AddressSanitizer and UndefinedBehaviorSanitizer.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -8,5 +8,5 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 export QT_QPA_PLATFORM=offscreen
 BUILD_DIR=$root/build-test "$root/scripts/build.sh"
 (cd "$root/build-test" && ctest --output-on-failure -j 2 --timeout 600)
-TARGETS=engine_tests BUILD_DIR=$root/build-asan BUILD_TYPE=Debug "$root/scripts/build.sh" -DFRAGEBOGEN_SANITIZE=ON -DFRAGEBOGEN_BENCH=OFF
-(cd "$root/build-asan" && ASAN_OPTIONS=detect_leaks=0 ctest --output-on-failure -j 2 --timeout 600 -L engine)
+TARGETS="engine_tests net_tests" BUILD_DIR=$root/build-asan BUILD_TYPE=Debug "$root/scripts/build.sh" -DFRAGEBOGEN_SANITIZE=ON -DFRAGEBOGEN_BENCH=OFF
+(cd "$root/build-asan" && ASAN_OPTIONS=detect_leaks=0 ctest --output-on-failure -j 2 --timeout 600 -L "engine|net")
