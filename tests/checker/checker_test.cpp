@@ -206,6 +206,9 @@ TEST(ScriptChecker, PageNamesMustBeFoundOnlyAtTheirPage) {
     EXPECT_EQ(hits({"PAGE A", "TEXT T", "F", "", "PAGE B", "TEXT U", "F", "", "PAGE A", "TEXT V",
                     "F", "", "PAGE Name", "TEXT Name", "F"}),
               (std::vector<Hit>{{9, Rule::DuplicatePage}, {14, Rule::DuplicatePage}}));
+    // Three pages of one name: each later one is reported once.
+    EXPECT_EQ(hits({"PAGE A", "TEXT T", "F", "PAGE A", "TEXT U", "F", "PAGE A", "TEXT V", "F"}),
+              (std::vector<Hit>{{4, Rule::DuplicatePage}, {7, Rule::DuplicatePage}}));
     // From the 10th character: an option line whose 10th character begins
     // the name of a rating page.
     EXPECT_EQ(hits({"PAGE A", "RADIO R", "F", "1234 xxxxW01", "END", "", "SKALA.WT W01", "Witz",

@@ -357,28 +357,38 @@ private:
     // and takes the last match, while the page number counts up to the first:
     // any second line that matches a page's name misplaces or misnumbers it.
     void checkPageNames() {
-        for (const PageStart& page : pages_) {
-            if (page.name.empty())
-                continue; // reported as a malformed line already
-            for (long long q = 0; q < n_; ++q) {
-                if (q == page.index)
+        std::map<std::string, std::vector<const PageStart*>> byName;
+        for (const PageStart& page : pages_)
+            if (!page.name.empty()) // an empty name is reported as a malformed line
+                byName[page.name].push_back(&page);
+        for (long long q = 0; q < n_; ++q) {
+            const std::string& line = at(q);
+            const std::string six = fromPosition(line, 6);
+            const std::string ten = fromPosition(line, 10);
+            for (const std::string* key : {&six, &ten}) {
+                if (key == &ten && ten == six)
                     continue;
-                const std::string& line = at(q);
-                if (fromPosition(line, 6) != page.name && fromPosition(line, 10) != page.name)
+                const auto it = byName.find(*key);
+                if (it == byName.end())
                     continue;
-                const auto other = std::find_if(pages_.begin(), pages_.end(), [&](const PageStart& p) {
-                    return p.index == q && p.name == page.name;
-                });
-                if (other != pages_.end()) {
-                    if (q > page.index)
+                const std::vector<const PageStart*>& same = it->second;
+                const bool isSuchPage = std::any_of(same.begin(), same.end(),
+                                                    [&](const PageStart* p) { return p->index == q; });
+                for (const PageStart* page : same) {
+                    if (page->index == q)
+                        continue;
+                    if (isSuchPage) {
+                        // Two pages of one name: reported once, at the later one.
+                        if (q > page->index && page == same.front())
+                            add(q, Rule::DuplicatePage,
+                                "page name " + shown(page->name) + " is used already in line " +
+                                    std::to_string(page->index + 1));
+                    } else {
                         add(q, Rule::DuplicatePage,
-                            "page name " + shown(page.name) + " is used already in line " +
-                                std::to_string(page.index + 1));
-                } else {
-                    add(q, Rule::DuplicatePage,
-                        "line " + shown(line) + " also matches the lookup of page " +
-                            shown(page.name) + " (line " + std::to_string(page.index + 1) +
-                            "): that page would be started or numbered wrongly");
+                            "line " + shown(line) + " also matches the lookup of page " +
+                                shown(page->name) + " (line " + std::to_string(page->index + 1) +
+                                "): that page would be started or numbered wrongly");
+                    }
                 }
             }
         }
