@@ -73,6 +73,10 @@ std::vector<std::string> answerLines(const PageModel& model) {
 }
 
 std::optional<std::string> resumeMarker(const ScriptLines& lines, long long scriptCursor) {
+    // A script that ran out is finished, even when its last line is a page
+    // start (an empty last page would otherwise be shown again for ever).
+    if (scriptCursor >= lines.count())
+        return std::nullopt;
     const std::string& stop = lines[scriptCursor - 1];
     if (startsWith(stop, "PAGE"))
         return stop;

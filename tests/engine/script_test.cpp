@@ -1,3 +1,4 @@
+#include "engine/answers.h"
 #include "engine/script.h"
 #include "engine/text_lines.h"
 #include "platform/errors.h"
@@ -152,4 +153,16 @@ TEST(IntegerConversion, DecimalOnly) {
     EXPECT_THROW(strToInt(""), EConvertError);
     EXPECT_THROW(strToInt("5 "), EConvertError);
     EXPECT_THROW(strToInt("99999999999"), EConvertError);
+}
+
+TEST(ResumeMarker, NextPageRatingItemAndTheEnd) {
+    auto s = script({"PAGE A", "TEXT T", "q", "SKALA.WT W04", "j", "END", "", "PAGE B", "TEXT U", "q", "PAGE C"});
+    EXPECT_EQ(resumeMarker(s, 4), "PAGE W04");
+    EXPECT_EQ(resumeMarker(s, 8), "PAGE B");
+    EXPECT_EQ(resumeMarker(s, 10), std::nullopt);
+    // The last line a PAGE line: its empty page ends the questionnaire.
+    long long cursor = 0;
+    EXPECT_TRUE(read(s, lookupPage(s, "C").start, &cursor).empty());
+    EXPECT_EQ(cursor, s.count());
+    EXPECT_EQ(resumeMarker(s, cursor), std::nullopt);
 }
