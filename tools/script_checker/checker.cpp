@@ -1,5 +1,6 @@
 #include "tools/script_checker/checker.h"
 
+#include "engine/answers.h"
 #include "engine/resource_loader.h"
 #include "engine/text_lines.h"
 #include "platform/cp1252.h"
@@ -58,8 +59,7 @@ public:
         walk();
         if (startsWith(at(n_ - 1), "PAGE"))
             add(n_ - 1, Rule::LastLine,
-                "the script ends with a PAGE line: its page is empty, and the program shows it "
-                "again after every \"Speichern\", so the questionnaire never ends");
+                "the script ends with a PAGE line: the questionnaire ends on an empty page");
         checkPageNames();
         checkUnusedPictures();
         runReader();
@@ -424,13 +424,10 @@ private:
                         fromCp1252(e.message()).toStdString());
                 return;
             }
-            const std::string& end = at(cursor - 1);
-            if (startsWith(end, "PAGE"))
-                name = fromPosition(end, 6);
-            else if (startsWith(end, "SKALA.W"))
-                name = fromPosition(end, 10);
-            else
+            const auto marker = resumeMarker(lines_, cursor);
+            if (!marker)
                 return; // finished
+            name = fromPosition(*marker, 6);
         }
         add(-1, Rule::ReaderFails, "the program's page sequence does not come to an end");
     }
