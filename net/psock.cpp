@@ -622,33 +622,37 @@ std::string TPowersock::ReadLn() {
     }
 }
 
+void TPowersock::captureChunks(const std::function<bool()>& more,
+                               const std::function<void(const char*, std::size_t)>& sink) {
+    BytesRecvd = 0;
+    TimerOn();
+    Finally off{[this] { TimerOff(); }};
+    while (!Canceled && more()) {
+        long n = socket_->recv(IoBuffer.data(), chunkSize, false);
+        if (n == 0)
+            break;
+        if (n > 0) {
+            sink(IoBuffer.data(), static_cast<std::size_t>(n));
+            BytesRecvd += static_cast<std::int32_t>(n);
+            if (OnPacketRecvd)
+                OnPacketRecvd(this);
+            TimerOn();
+            processPending();
+            continue;
+        }
+        LastErrorNo = sock::lastError();
+        if (endOfData(LastErrorNo))
+            break;
+        CheckError(sock::WSAEWOULDBLOCK);
+        waitForEvent();
+    }
+}
+
 void TPowersock::CaptureString(std::string& dest, long long maxLength) {
     Status(8, "Capture String");
     dest.clear();
-    BytesRecvd = 0;
-    TimerOn();
-    {
-        Finally off{[this] { TimerOff(); }};
-        while (!Canceled && (maxLength == -1 || static_cast<long long>(dest.size()) < maxLength)) {
-            long n = socket_->recv(IoBuffer.data(), chunkSize, false);
-            if (n == 0)
-                break;
-            if (n > 0) {
-                dest.append(IoBuffer.data(), static_cast<std::size_t>(n));
-                BytesRecvd += static_cast<std::int32_t>(n);
-                if (OnPacketRecvd)
-                    OnPacketRecvd(this);
-                TimerOn();
-                processPending();
-                continue;
-            }
-            LastErrorNo = sock::lastError();
-            if (endOfData(LastErrorNo))
-                break;
-            CheckError(sock::WSAEWOULDBLOCK);
-            waitForEvent();
-        }
-    }
+    captureChunks([&] { return maxLength == -1 || static_cast<long long>(dest.size()) < maxLength; },
+                  [&](const char* data, std::size_t n) { dest.append(data, n); });
     if (Canceled) {
         Canceled = false;
         throw EAbortError("Socket capture aborted");
@@ -660,38 +664,19 @@ void TPowersock::CaptureFile(const std::string& fileName) {
     int fd = ::open(fileName.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
     if (fd < 0)
         throw Exception(fileError("Cannot create file", fileName, errno));
-    BytesRecvd = 0;
-    TimerOn();
     {
         Finally closeFile{[fd] { ::close(fd); }};
-        Finally off{[this] { TimerOff(); }};
-        while (!Canceled) {
-            long n = socket_->recv(IoBuffer.data(), chunkSize, false);
-            if (n == 0)
-                break;
-            if (n > 0) {
-                for (long written = 0; written < n;) {
-                    ssize_t w = ::write(fd, IoBuffer.data() + written, static_cast<std::size_t>(n - written));
-                    if (w < 0) {
-                        if (errno == EINTR)
-                            continue;
-                        throw Exception(fileError("Write error on file", fileName, errno));
-                    }
-                    written += w;
+        captureChunks([] { return true; }, [&](const char* data, std::size_t n) {
+            for (std::size_t written = 0; written < n;) {
+                ssize_t w = ::write(fd, data + written, n - written);
+                if (w < 0) {
+                    if (errno == EINTR)
+                        continue;
+                    throw Exception(fileError("Write error on file", fileName, errno));
                 }
-                BytesRecvd += static_cast<std::int32_t>(n);
-                if (OnPacketRecvd)
-                    OnPacketRecvd(this);
-                TimerOn();
-                processPending();
-                continue;
+                written += static_cast<std::size_t>(w);
             }
-            LastErrorNo = sock::lastError();
-            if (endOfData(LastErrorNo))
-                break;
-            CheckError(sock::WSAEWOULDBLOCK);
-            waitForEvent();
-        }
+        });
     }
     if (Canceled) {
         Canceled = false;

@@ -152,6 +152,11 @@ protected:
     static void waitForEvent();
 
 private:
+    // The receive loop of CaptureString and CaptureFile: hands each chunk to
+    // sink while more() holds, until the peer closes; restarts the time-out
+    // after every chunk.
+    void captureChunks(const std::function<bool()>& more,
+                       const std::function<void(const char*, std::size_t)>& sink);
     void InitWinsock();
     void openSocket(bool first);
     void HandleSocketMessage(int event, int error);
