@@ -18,8 +18,9 @@ void save(QWidget* w, const std::string& name) {
     QCoreApplication::processEvents();
     const QPixmap shot = w->grab();
     EXPECT_FALSE(shot.isNull());
-    if (!dir.isEmpty())
+    if (!dir.isEmpty()) {
         EXPECT_TRUE(shot.save(QString::fromUtf8(dir) + "/" + QString::fromStdString(name) + ".png"));
+    }
 }
 } // namespace
 
