@@ -2,10 +2,13 @@
 
 #include "app/config.h"
 #include "engine/answer_files.h"
+#include "engine/answer_marks.h"
 #include "engine/answers.h"
 #include "engine/form_fragen.h"
 #include "engine/line_file.h"
 #include "engine/page_builder.h"
+#include "engine/progress_line.h"
+#include "engine/rating_keys.h"
 #include "engine/resource_loader.h"
 #include "help/form_hilfe.h"
 #include "platform/cp1252.h"
@@ -128,6 +131,11 @@ void TFormMenu::attachWindows(TFormFragen* fragen, TFormSenden* senden, TFormHil
     FormHilfe = hilfe;
     FormFragen->SpeichernButton->setOnClick([this] { WeiterClick(); });
     FormFragen->AbbrechenButton->setOnClick([this] { AbbruchClick(FormFragen->AbbrechenButton); });
+    // Their captions are their accessible names; the tooltips say what they do.
+    FormFragen->SpeichernButton->setToolTip(
+        fb::fromCp1252("Antworten dieser Seite speichern und zur n\xE4" "chsten Seite gehen"));
+    FormFragen->AbbrechenButton->setToolTip(
+        fb::fromCp1252("Ausf\xFCllen unterbrechen; die gespeicherten Seiten bleiben f\xFCr sp\xE4ter erhalten"));
 }
 
 std::string TFormMenu::headerLine() const {
@@ -291,9 +299,11 @@ void TFormMenu::Fortfahren1Click() {
         Page.PageNumber = loc.pageNumber;
         FormFragen->setCaption("Seite " + std::to_string(Page.PageNumber) + " von " +
                                std::to_string(PageCount) + ".");
+        fb::showProgress(*FormFragen, Page.PageNumber, PageCount);
         FormFragen->scrollToTop();
         const int y = fb::buildPageItems(Page, *ScriptLines, loc.start, ctx);
         fb::placeButtons(Page, ctx, y);
+        fb::attachRowKeys(Page, ctx.onScaleClick);
         FormFragen->SpeichernButton->setEnabled(true);
     } catch (...) {
         // A broken page offers only the way back: "Abbrechen" keeps every
@@ -308,6 +318,7 @@ void TFormMenu::Fortfahren1Click() {
 void TFormMenu::WeiterClick() {
     if (!fb::pageComplete(Page)) {
         fb::warningBox("Bitte alle Eingabefelder ausf\xFCllen.");
+        fb::markMissingAnswers(Page, *FormFragen);
         return;
     }
     const std::vector<std::string> before = *AnswerData;

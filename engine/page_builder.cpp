@@ -1,5 +1,6 @@
 #include "engine/page_builder.h"
 
+#include "engine/control_names.h"
 #include "engine/jpeg_decoder.h"
 #include "engine/text_lines.h"
 
@@ -40,7 +41,7 @@ private:
         return l;
     }
 
-    void questionLabel(const std::string& question) {
+    Label* questionLabel(const std::string& question) {
         Label* l = newLabel();
         l->setWordWrap(true);
         l->setAutoSize(true);
@@ -48,6 +49,11 @@ private:
         l->setLabelWidth(W - 120);
         l->setCaption(question);
         y += l->height() + 10;
+        return l;
+    }
+
+    void view(Label* caption, QWidget* focus, int bottom) {
+        model.EntryViews.push_back({caption, focus, caption ? caption->y() : focus->y(), bottom});
     }
 
     CheckBox* newBox(int left, int top) {
@@ -59,17 +65,19 @@ private:
     }
 
     void text(const ScriptItem& it) {
-        questionLabel(it.question);
+        Label* q = questionLabel(it.question);
         auto* e = new Edit(parent());
         c().PageEdits.push_back(e);
         model.ItemEntries.push_back({it.keywordLine, index(c().PageEdits.size() - 1), 0, 0, 0});
         e->setGeometry(30, y, W - 80, e->height());
         e->show();
+        describeControl(*e, it.question);
+        view(q, e, y + e->height());
         y += e->height() + 20;
     }
 
     void radio(const ScriptItem& it) {
-        questionLabel(it.question);
+        Label* q = questionLabel(it.question);
         auto* g = new RadioGroup(parent());
         c().PageRadioGroups.push_back(g);
         model.ItemEntries.push_back({it.keywordLine, 0, 0, 0, index(c().PageRadioGroups.size() - 1)});
@@ -80,11 +88,13 @@ private:
         }
         g->setGeometry(30, y, W - 80, h);
         g->show();
+        describeControl(*g, it.question);
+        view(q, g->count() > 0 ? static_cast<QWidget*>(g->button(0)) : g, y + h);
         y += h + 20;
     }
 
     void list(const ScriptItem& it) {
-        questionLabel(it.question);
+        Label* q = questionLabel(it.question);
         auto* l = new ListBox(parent());
         c().PageListBoxes.push_back(l);
         l->setMultiSelect(it.kind == ItemKind::Multi);
@@ -96,6 +106,8 @@ private:
         }
         l->setGeometry(30, y, W - 250, h);
         l->show();
+        describeControl(*l, it.question);
+        view(q, l, y + h);
         y += h + 25;
     }
 
@@ -109,15 +121,18 @@ private:
     }
 
     void scale(const ScriptItem& it, int boxes, const std::vector<std::string>& numbers, int labelPitch,
-               int labelLeft) {
-        questionLabel(it.question);
+               int labelLeft, std::string (*boxName)(const std::vector<std::string>&, int)) {
+        Label* q = questionLabel(it.question);
         const std::size_t L = c().PageLabels.size();
         const std::size_t f = c().PageCheckBoxes.size();
         model.ItemEntries.push_back({it.keywordLine, 0, index(f), index(f + boxes - 1), 0});
         for (std::size_t n = 0; n < numbers.size(); ++n)
             scaleLabel(numbers[n], labelLeft + labelPitch * static_cast<int>(n), y + 20);
-        for (int i = 0; i < boxes; ++i)
+        for (int i = 0; i < boxes; ++i) {
             c().PageCheckBoxes.push_back(newBox(40 + 15 * i, y));
+            describeControl(*c().PageCheckBoxes.back(), boxName(numbers, i));
+        }
+        view(q, c().PageCheckBoxes[f], c().PageLabels[L]->geometry().bottom() + 1);
         y += 25 + c().PageCheckBoxes[f]->height() + c().PageLabels[L]->height();
     }
 
@@ -125,7 +140,7 @@ private:
         std::vector<std::string> numbers;
         for (int n = 0; n <= 24; ++n)
             numbers.push_back(std::to_string(n));
-        scale(it, 24, numbers, 15, 34);
+        scale(it, 24, numbers, 15, 34, dayHourBoxName);
     }
 
     void skalaStd(const ScriptItem& it) {
@@ -134,7 +149,7 @@ private:
             const int h = it.firstHour + j;
             numbers.push_back(std::to_string(h <= 24 ? h : h - 24));
         }
-        scale(it, 28, numbers, 60, 40);
+        scale(it, 28, numbers, 60, 40, quarterHourBoxName);
     }
 
     void joke(const ScriptItem& it) {
@@ -158,6 +173,7 @@ private:
         p.setImage(image);
         p.resize(image.width(), image.height());
         p.show();
+        describeControl(p, cartoonName(it.keywordLine));
         y += image.height() + 30;
         ratingBlock(it);
     }
@@ -167,10 +183,10 @@ private:
         model.ItemEntries.push_back({it.keywordLine + ".w", 0, index(f), index(f + 6), 0});
         model.ItemEntries.push_back({it.keywordLine + ".a", 0, index(f + 7), index(f + 13), 0});
         model.ItemEntries.push_back({it.keywordLine + ".k", 0, index(f + 14), index(f + 14), 0});
-        scaleLabel("WITZIGKEIT", 240, y + 10);
+        Label* witzigkeit = scaleLabel("WITZIGKEIT", 240, y + 10);
         scaleLabel("nicht witzig", 130, y + 30);
         Label* keine = scaleLabel("keine Ablehnung", 130, y + 90);
-        scaleLabel("ABLEHNUNG", 240, y + 70);
+        Label* ablehnung = scaleLabel("ABLEHNUNG", 240, y + 70);
         Label* sehr = scaleLabel("sehr witzig", 0, y + 30);
         Label* starke = scaleLabel("starke Ablehnung", 0, y + 90);
         const int x0 = keine->x() + keine->width() + 10;
@@ -182,6 +198,8 @@ private:
             CheckBox* rej = newBox(x0 + 15 * j, y + 90);
             rej->resize(15, rej->height());
             c().PageCheckBoxes[f + 7 + j] = rej;
+            describeControl(*fun, ratingBoxName(true, j + 1));
+            describeControl(*rej, ratingBoxName(false, j + 1));
         }
         sehr->move(c().PageCheckBoxes[f + 6]->x() + 25, sehr->y());
         starke->move(c().PageCheckBoxes[f + 13]->x() + 25, starke->y());
@@ -190,6 +208,12 @@ private:
         known->move(60, y + 130);
         known->show();
         c().PageCheckBoxes[f + 14] = known;
+        describeControl(*known, "War mir bekannt.");
+        CheckBox* fun = c().PageCheckBoxes[f];
+        CheckBox* rej = c().PageCheckBoxes[f + 7];
+        view(witzigkeit, fun, std::max(fun->geometry().bottom(), sehr->geometry().bottom()) + 1);
+        view(ablehnung, rej, std::max(rej->geometry().bottom(), starke->geometry().bottom()) + 1);
+        view(nullptr, known, known->geometry().bottom() + 1);
         y += 150;
     }
 };
@@ -225,6 +249,7 @@ void teardownPage(PageModel& model, Picture& pictureImage) {
     pictureImage.hide();
     pictureImage.setParent(nullptr);
     model.ItemEntries.clear();
+    model.EntryViews.clear();
     destroyAll(model.Controls.PageListBoxes);
     destroyAll(model.Controls.PageEdits);
     destroyAll(model.Controls.PageCheckBoxes);

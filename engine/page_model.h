@@ -29,8 +29,20 @@ struct PageControls {
     }
 };
 
+// How an entry shows on the page, for helping the participant: the caption
+// that is marked while the answer is missing (none for "War mir bekannt."),
+// the control that takes the focus, and the item's extent from the caption's
+// top to its lowest control, in content pixels.
+struct EntryView {
+    Label* caption = nullptr;
+    QWidget* focus = nullptr;
+    int top = 0;
+    int bottom = 0;
+};
+
 struct PageModel {
     std::vector<TTeil> ItemEntries;
+    std::vector<EntryView> EntryViews; // parallel to ItemEntries
     PageControls Controls;
     std::string PageName;
     int PageNumber = 0;
