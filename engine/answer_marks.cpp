@@ -93,6 +93,8 @@ void markMissingAnswers(PageModel& model, TFormFragen& window) {
     if (!first)
         return;
     if (first->focus) {
+        // Drawn with the focus frame that keyboard users see after Tab.
+        window.setAttribute(Qt::WA_KeyboardFocusChange);
         window.activateWindow();
         first->focus->setFocus(Qt::OtherFocusReason);
     }

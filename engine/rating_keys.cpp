@@ -87,6 +87,7 @@ private:
 
     CheckBox* moveTo(long long index) {
         CheckBox* target = model_.Controls.PageCheckBoxes[static_cast<std::size_t>(index)];
+        target->window()->setAttribute(Qt::WA_KeyboardFocusChange); // show the focus frame
         target->setFocus(Qt::OtherFocusReason);
         for (QWidget* w = target->parentWidget(); w; w = w->parentWidget())
             if (auto* area = qobject_cast<QScrollArea*>(w)) {

@@ -212,6 +212,7 @@ TEST(Marks, RefusedPageMarksScrollsFocusesAndClearsPerItem) {
     EXPECT_TRUE(red(views[2].caption));
     EXPECT_TRUE(fullyVisible(s.page(), views[1]));
     EXPECT_EQ(s.focus(), s.c().PageListBoxes[0]);
+    EXPECT_TRUE(s.page().testAttribute(Qt::WA_KeyboardFocusChange)) << "the focus frame is drawn";
     EXPECT_EQ(geometries(s.c()), before) << "marking changes colours only";
     shot(&s.page(), "marks-list");
 
