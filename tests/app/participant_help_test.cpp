@@ -500,6 +500,19 @@ TEST(AccessibleNames, FirstPage) {
     expectSpoken(bar, "Fortschritt: Seite 1 von " + std::to_string(s.m().PageCount));
 }
 
+TEST(AccessibleNames, ListsAndRadioGroupsCarryTheirQuestion) {
+    fbtest::WorkDir dir;
+    Session s(smallStore());
+    s.open("Drei");
+    expectSpoken(s.c().PageRadioGroups[0], "Welche der zw\xF6lf Antworten?");
+    expectSpoken(s.c().PageListBoxes[0], "Wo leben Sie?");
+    expectSpoken(s.c().PageEdits[0], "Ihr Kommentar?");
+    EXPECT_EQ(accName(s.c().PageRadioGroups[0]->button(11)), "Antwort 12");
+    QAccessibleInterface* list = QAccessible::queryAccessibleInterface(s.c().PageListBoxes[0]);
+    ASSERT_TRUE(list);
+    EXPECT_EQ(list->role(), QAccessible::List);
+}
+
 // ------------------------------------------------------------ progress
 
 TEST(Progress, BarAboveTheFirstItemFollowsThePage) {
