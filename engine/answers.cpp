@@ -47,14 +47,6 @@ bool entryAnswered(const PageModel& model, std::size_t i) {
     return i < model.ItemEntries.size() && answered(model.ItemEntries[i], model.Controls);
 }
 
-std::vector<std::size_t> unansweredEntries(const PageModel& model) {
-    std::vector<std::size_t> out;
-    for (std::size_t i = 0; i < model.ItemEntries.size(); ++i)
-        if (!answered(model.ItemEntries[i], model.Controls))
-            out.push_back(i);
-    return out;
-}
-
 std::vector<std::string> answerLines(const PageModel& model) {
     std::vector<std::string> out;
     const PageControls& c = model.Controls;

@@ -12,10 +12,8 @@ namespace fb {
 // Every entry answered by the rule of its kind (all entries are tested).
 bool pageComplete(const PageModel& model);
 
-// Whether entry i is answered by the rule of its kind, and the entries that
-// are not, in page order.
+// Whether entry i is answered by the rule of its kind (false past the end).
 bool entryAnswered(const PageModel& model, std::size_t i);
-std::vector<std::size_t> unansweredEntries(const PageModel& model);
 
 // The "name=value" lines of the page, in entry order.
 std::vector<std::string> answerLines(const PageModel& model);
