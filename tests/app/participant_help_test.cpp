@@ -117,6 +117,18 @@ void shot(QWidget* w, const char* name) {
 
 bool red(const fb::Label* l) { return l->palette().color(QPalette::WindowText) == fb::missingAnswerColor(); }
 
+// Whether the label as drawn shows red text.
+bool drawnRed(fb::Label* l) {
+    const QImage img = l->grab().toImage();
+    for (int y = 0; y < img.height(); ++y)
+        for (int x = 0; x < img.width(); ++x) {
+            const QColor c = img.pixelColor(x, y);
+            if (c.red() > 180 && c.green() < 90 && c.blue() < 90)
+                return true;
+        }
+    return false;
+}
+
 std::vector<QRect> geometries(const fb::PageControls& c) {
     std::vector<QRect> g;
     for (auto* w : c.PageLabels)
@@ -211,6 +223,8 @@ TEST(Marks, RefusedPageMarksScrollsFocusesAndClearsPerItem) {
     EXPECT_FALSE(red(views[0].caption));
     EXPECT_TRUE(red(views[1].caption));
     EXPECT_TRUE(red(views[2].caption));
+    EXPECT_TRUE(drawnRed(views[1].caption));
+    EXPECT_FALSE(drawnRed(views[0].caption));
     EXPECT_TRUE(fullyVisible(s.page(), views[1]));
     EXPECT_EQ(s.focus(), s.c().PageListBoxes[0]);
     EXPECT_TRUE(s.page().testAttribute(Qt::WA_KeyboardFocusChange)) << "the focus frame is drawn";
@@ -220,6 +234,7 @@ TEST(Marks, RefusedPageMarksScrollsFocusesAndClearsPerItem) {
     // Typing the comment clears its mark and no other.
     QTest::keyClicks(s.c().PageEdits[0], "x");
     EXPECT_FALSE(red(views[2].caption));
+    EXPECT_FALSE(drawnRed(views[2].caption));
     EXPECT_TRUE(red(views[1].caption));
     // The marks follow the answers until the page goes.
     s.c().PageEdits[0]->setCaption("");
