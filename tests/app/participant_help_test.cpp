@@ -540,6 +540,12 @@ TEST(Progress, BarAboveTheFirstItemFollowsThePage) {
     EXPECT_EQ(bar->maximum(), s.m().PageCount);
     EXPECT_LE(bar->geometry().bottom(), 44);
     EXPECT_EQ(bar->focusPolicy(), Qt::NoFocus);
+    // A screen reader may read the bar but not move it.
+    QAccessibleInterface* acc = QAccessible::queryAccessibleInterface(bar);
+    ASSERT_TRUE(acc && acc->valueInterface());
+    EXPECT_EQ(acc->valueInterface()->currentValue().toInt(), 1);
+    acc->valueInterface()->setCurrentValue(40);
+    EXPECT_EQ(bar->value(), 1);
     EXPECT_EQ(s.c().PageLabels[0]->geometry().topLeft(), QPoint(30, 45));
     s.open("W43");
     EXPECT_EQ(bar, s.page().clientArea()->findChild<QProgressBar*>("Fortschritt"));
