@@ -94,7 +94,10 @@ void Label::setCentered(bool on) {
 
 void Label::setLabelWidth(int width) {
     resize(width, height());
-    adjustBounds();
+    // Without word wrap the width stands as set until the text or the wrap
+    // changes; re-fitting here would undo it before wrap is switched on.
+    if (wordWrap())
+        adjustBounds();
 }
 
 void Label::adjustBounds() {
@@ -103,10 +106,10 @@ void Label::adjustBounds() {
     QFontMetrics fm(font());
     const QString t = text().isEmpty() ? QStringLiteral(" ") : text();
     if (wordWrap()) {
-        // Keep the width, take the height of the wrapped text.
-        QRect r = fm.boundingRect(QRect(0, 0, std::max(1, width()), 1 << 20),
-                                  Qt::TextWordWrap | Qt::AlignLeft | Qt::AlignTop, t);
-        resize(width(), std::max(r.height(), fm.height()));
+        // Keep the width, take the height the label needs to show all of
+        // its wrapped text at that width.
+        const int w = std::max(1, width());
+        resize(w, std::max(text().isEmpty() ? 0 : heightForWidth(w), fm.height()));
     } else {
         const QStringList lines = t.split('\n');
         int w = 0;

@@ -1,0 +1,112 @@
+// What a participant sees and does on the real pages: the embedded jokes
+// wrapped at the page's width, one-line answers that stay one line, the look
+// of disabled controls and the order of the focus stops.
+#include "app/application.h"
+#include "app/form_menu.h"
+#include "content/embedded.h"
+#include "engine/form_fragen.h"
+#include "engine/page_builder.h"
+#include "engine/text_lines.h"
+#include "submit/form_senden.h"
+#include "tests/support/scripted_dialogs.h"
+#include "tests/support/test_env.h"
+
+#include <QClipboard>
+#include <QDropEvent>
+#include <QMimeData>
+#include <QScrollArea>
+#include <QScrollBar>
+#include <QTest>
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+namespace {
+
+struct Session {
+    fbtest::ScriptedDialogs boxes;
+    std::unique_ptr<fb::Program> program;
+    explicit Session(const fb::ResourceStore& store = fb::embeddedResources()) {
+        fb::setDateSource([] { return fb::LocalDate{2002, 10, 1}; });
+        program = std::make_unique<fb::Program>(store);
+        program->show();
+    }
+    ~Session() {
+        program.reset();
+        fb::setDateSource(nullptr);
+    }
+    TFormMenu& m() { return *program->FormMenu; }
+    TFormFragen& page() { return *program->FormFragen; }
+    fb::PageControls& c() { return m().Page.Controls; }
+    // Builds the page with the given name, as a resume would.
+    void open(const std::string& name) {
+        fb::teardownPage(m().Page, *m().PictureImage);
+        m().AnswerData->assign({"recipient=x", "PAGE " + name});
+        m().Fortfahren1Click();
+    }
+};
+
+// The names of the pages that hold a joke: the page a joke is found on is
+// named after the joke, except for the first, which opens a page of its own.
+std::vector<std::pair<std::string, std::string>> jokePages(const fb::ScriptLines& lines) {
+    std::vector<std::pair<std::string, std::string>> pages; // page, joke item
+    std::string pageName;
+    for (const std::string& l : lines.all()) {
+        if (fb::startsWith(l, "PAGE "))
+            pageName = l.substr(5);
+        else if (fb::startsWith(l, "SKALA.W")) {
+            const std::string item = l.substr(9);
+            if (fb::startsWith(l, "SKALA.WT"))
+                pages.emplace_back(pageName.empty() ? item : pageName, item);
+            pageName.clear();
+        }
+    }
+    return pages;
+}
+
+void expectJokesWrapped(int W) {
+    fbtest::WorkDir dir;
+    Session s;
+    s.page().setOuterSize(W, 508);
+    QCoreApplication::processEvents();
+    const auto pages = jokePages(*s.m().ScriptLines);
+    ASSERT_EQ(pages.size(), 40u);
+    for (const auto& [name, item] : pages) {
+        SCOPED_TRACE(item + " at W = " + std::to_string(W));
+        s.open(name);
+        ASSERT_EQ(s.m().Page.ItemEntries.front().Line, "SKALA.WT " + item + ".w");
+        fb::Label* joke = s.c().PageLabels.at(0);
+        ASSERT_TRUE(joke->wordWrap());
+        const QString text = joke->text();
+        ASSERT_GT(text.size(), 20);
+        EXPECT_EQ(joke->geometry().topLeft(), QPoint(60, 45));
+        EXPECT_EQ(joke->width(), W - 140);
+        // The whole text fits the label: wrapped at its width, no line is
+        // wider and all lines are within its height.
+        const QRect needed = joke->fontMetrics().boundingRect(QRect(0, 0, W - 140, 1 << 20),
+                                                              Qt::TextWordWrap | Qt::AlignLeft, text);
+        EXPECT_LE(needed.width(), W - 140);
+        EXPECT_GE(joke->height(), needed.height());
+        EXPECT_GE(joke->height(), joke->heightForWidth(joke->width()));
+        // The rating block starts 30 below the label, and the page needs no
+        // sideways scrolling.
+        EXPECT_EQ(s.c().PageLabels.at(1)->y(), joke->geometry().bottom() + 1 + 30 + 10);
+        EXPECT_LE(joke->geometry().right() + 1, s.page().scrollArea()->viewport()->width());
+        QCoreApplication::processEvents();
+        EXPECT_EQ(s.page().scrollArea()->horizontalScrollBar()->maximum(), 0);
+    }
+}
+
+} // namespace
+
+TEST(Jokes, EveryEmbeddedJokeIsWrappedAtThePageWidth) { expectJokesWrapped(571); }
+TEST(Jokes, WrappedAtAWiderWindowToo) { expectJokesWrapped(900); }
+
+TEST(Jokes, ATextChangeOfAnUnwrappedLabelRefitsIt) {
+    fb::Label l;
+    l.setWordWrap(false);
+    l.setLabelWidth(50); // stands until the text changes
+    EXPECT_EQ(l.width(), 50);
+    l.setCaption("eine Zeile\r\neine viel l\xE4ngere Zeile");
+    EXPECT_EQ(l.width(), l.fontMetrics().horizontalAdvance(QString::fromUtf8("eine viel längere Zeile")));
+    EXPECT_EQ(l.height(), 2 * l.fontMetrics().height());
+}
