@@ -8,6 +8,7 @@
 #include <QResizeEvent>
 #include <QTextBlock>
 #include <QValidator>
+#include <algorithm>
 
 namespace fb {
 
@@ -122,13 +123,25 @@ void Label::adjustBounds() {
 // ---------------------------------------------------------------- Edit
 
 namespace {
-// Refuses what Windows-1252 cannot hold instead of replacing it later.
-class Cp1252Validator : public QValidator {
+bool isLineBreak(QChar c) { return c == '\r' || c == '\n'; }
+
+// A one-line edit as on Windows: a pasted or dropped text is taken up to its
+// first line break, and other control characters and whatever Windows-1252
+// cannot hold are refused instead of being replaced later.
+class OneLineValidator : public QValidator {
 public:
     using QValidator::QValidator;
-    State validate(QString& input, int&) const override {
+    State validate(QString& input, int& pos) const override {
+        const qsizetype cut = std::find_if(input.begin(), input.end(), isLineBreak) - input.begin();
+        if (cut < input.size()) {
+            // The text before the change held no line break, so the break lies
+            // in the text just inserted, which ends at the cursor.
+            const qsizetype end = std::max<qsizetype>(cut, std::min<qsizetype>(pos, input.size()));
+            input.remove(cut, end - cut);
+            pos = static_cast<int>(cut);
+        }
         for (QChar c : input)
-            if (!isCp1252(c))
+            if (c.unicode() < 0x20 || c.unicode() == 0x7F || !isCp1252(c))
                 return Invalid;
         return Acceptable;
     }
@@ -136,7 +149,7 @@ public:
 } // namespace
 
 Edit::Edit(QWidget* parent) : QLineEdit(parent) {
-    setValidator(new Cp1252Validator(this));
+    setValidator(new OneLineValidator(this));
     resize(121, sizeHint().height());
     connect(this, &QLineEdit::textChanged, this, handler([this](const QString& t) {
                 if (t == last_)

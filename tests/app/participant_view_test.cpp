@@ -110,3 +110,84 @@ TEST(Jokes, ATextChangeOfAnUnwrappedLabelRefitsIt) {
     EXPECT_EQ(l.width(), l.fontMetrics().horizontalAdvance(QString::fromUtf8("eine viel längere Zeile")));
     EXPECT_EQ(l.height(), 2 * l.fontMetrics().height());
 }
+
+// ------------------------------------------------------------ one-line edits
+
+namespace {
+const std::string kTwoTexts = "PAGE Eins\r\n\r\nTEXT Name\r\nIhr Name?\r\n\r\nTEXT Email\r\nIhre E-Mail-Adresse?\r\n";
+
+const fb::ResourceStore& twoTextStore() {
+    static std::vector<fb::ResourceEntry> entries = [] {
+        std::vector<fb::ResourceEntry> e;
+        e.push_back({"TXT", "BOGEN", reinterpret_cast<const unsigned char*>(kTwoTexts.data()), kTwoTexts.size()});
+        for (const auto& r : fb::embeddedResources().entries())
+            if (std::string(r.type) != "TXT" || std::string(r.name) != "BOGEN")
+                e.push_back(r);
+        return e;
+    }();
+    static const fb::ResourceStore store{std::span<const fb::ResourceEntry>(entries)};
+    return store;
+}
+
+void drop(QWidget* target, const QString& text) {
+    QMimeData data;
+    data.setText(text);
+    const QPointF at(target->width() - 2, target->height() / 2);
+    QDragEnterEvent enter(at.toPoint(), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(target, &enter);
+    QDragMoveEvent move(at.toPoint(), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(target, &move);
+    QDropEvent dropped(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(target, &dropped);
+}
+} // namespace
+
+TEST(OneLineEdits, APastedTextEndsAtItsFirstLineBreak) {
+    fb::Edit e;
+    e.show();
+    e.setCaption("Eva");
+    e.setCursorPosition(1);
+    QGuiApplication::clipboard()->setText(QString::fromUtf8("lise\r\nMaria\nMuster"));
+    e.paste();
+    EXPECT_EQ(e.caption(), "Eliseva");
+    e.selectAll();
+    QGuiApplication::clipboard()->setText(QString::fromUtf8("Jürgen\nMüller"));
+    e.paste();
+    EXPECT_EQ(e.caption(), "J\xFCrgen");
+    EXPECT_EQ(e.cursorPosition(), 6);
+    // A text that starts with a line break inserts nothing.
+    QGuiApplication::clipboard()->setText("\nweg");
+    e.paste();
+    EXPECT_EQ(e.caption(), "J\xFCrgen");
+    // Other control characters, and what Windows-1252 lacks, refuse the paste.
+    for (const char* bad : {"a\tb", "a\x01", "\x7F", "\xE4\xB8\xAD"}) {
+        QGuiApplication::clipboard()->setText(QString::fromUtf8(bad));
+        e.paste();
+        EXPECT_EQ(e.caption(), "J\xFCrgen") << bad;
+    }
+    // A drop takes the same way.
+    e.clear();
+    drop(&e, "Zeile eins\r\nZeile zwei");
+    EXPECT_EQ(e.caption(), "Zeile eins");
+}
+
+TEST(OneLineEdits, APastedTwoLineAnswerGivesAOneLineAnswerFile) {
+    fbtest::WorkDir dir;
+    Session s(twoTextStore());
+    s.m().NeuerBogen1Click();
+    ASSERT_EQ(s.c().PageEdits.size(), 2u);
+    QGuiApplication::clipboard()->setText("Eva Muster\r\nHauptstr. 1");
+    s.c().PageEdits[0]->paste();
+    drop(s.c().PageEdits[1], "eva@example.org\nzweite Zeile");
+    s.page().SpeichernButton->click();
+    const std::string file = fbtest::readBytes(dir.file("00000000.bgn"));
+    EXPECT_EQ(file, "recipient=humor-studie@localhost&subject=Bogendaten&Name=Eva Muster&Email=eva@example.org\r\n");
+    // The send dialog reads it as one unsent answer and offers the upload.
+    TFormSenden& send = *s.program->FormSenden;
+    ASSERT_TRUE(send.isVisible());
+    EXPECT_EQ(send.Dateiname->caption(), "00000000.bgn");
+    EXPECT_EQ(send.NameLabel->caption(), "Eva Muster");
+    EXPECT_EQ(send.Warnung->caption(), "");
+    EXPECT_TRUE(send.Button1->isEnabled());
+    send.Button3->click();
+}
