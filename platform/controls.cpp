@@ -5,6 +5,7 @@
 
 #include <QButtonGroup>
 #include <QFontMetrics>
+#include <QPainter>
 #include <QResizeEvent>
 #include <QTextBlock>
 #include <QValidator>
@@ -42,6 +43,16 @@ void setTextColor(QWidget& w, QColor color) {
     p.setColor(QPalette::WindowText, color);
     p.setColor(QPalette::Text, color);
     p.setColor(QPalette::ButtonText, color);
+    w.setPalette(p);
+}
+
+void setEnabledTextColor(QWidget& w, QColor color) {
+    QPalette p = w.palette();
+    for (QPalette::ColorGroup g : {QPalette::Active, QPalette::Inactive}) {
+        p.setColor(g, QPalette::WindowText, color);
+        p.setColor(g, QPalette::Text, color);
+        p.setColor(g, QPalette::ButtonText, color);
+    }
     w.setPalette(p);
 }
 
@@ -330,6 +341,12 @@ Picture::Picture(QWidget* parent) : QLabel(parent) {
 void Picture::setImage(const QImage& image) {
     image_ = image;
     setPixmap(QPixmap::fromImage(image));
+}
+
+void Picture::paintEvent(QPaintEvent*) {
+    // Drawn here rather than by the label, which pales a disabled pixmap.
+    QPainter painter(this);
+    painter.drawImage(0, 0, image_);
 }
 
 // ---------------------------------------------------------------- Timer

@@ -191,3 +191,51 @@ TEST(OneLineEdits, APastedTwoLineAnswerGivesAOneLineAnswerFile) {
     EXPECT_TRUE(send.Button1->isEnabled());
     send.Button3->click();
 }
+
+// ------------------------------------------------------------ looks
+
+namespace {
+int redPixels(QWidget* w) {
+    const QImage img = w->grab().toImage();
+    int n = 0;
+    for (int y = 0; y < img.height(); ++y)
+        for (int x = 0; x < img.width(); ++x) {
+            const QColor c = img.pixelColor(x, y);
+            n += c.red() > 170 && c.green() < 90 && c.blue() < 90;
+        }
+    return n;
+}
+} // namespace
+
+TEST(Looks, RedButtonTextOnlyWhileEnabled) {
+    fbtest::WorkDir dir;
+    Session s;
+    fb::Button* neu = s.m().Button1;
+    fb::Button* fort = s.m().FortButton;
+    ASSERT_TRUE(neu->isEnabled());
+    ASSERT_FALSE(fort->isEnabled());
+    EXPECT_EQ(neu->palette().color(QPalette::Active, QPalette::ButtonText), QColor(Qt::red));
+    EXPECT_GT(redPixels(neu), 5);
+    // Disabled, the system's disabled text colour and no red at all.
+    QPushButton plain;
+    EXPECT_EQ(fort->palette().color(QPalette::Disabled, QPalette::ButtonText),
+              plain.palette().color(QPalette::Disabled, QPalette::ButtonText));
+    EXPECT_EQ(redPixels(fort), 0);
+    fort->setEnabled(true);
+    EXPECT_GT(redPixels(fort), 5);
+}
+
+TEST(Looks, TheLogoStaysAsDrawnWhileTheMainWindowIsDisabled) {
+    fbtest::WorkDir dir;
+    Session s;
+    fb::Picture* logo = s.m().Image1;
+    // The part of the logo inside the control (the memo covers the rest).
+    const QRect visible = logo->image().rect() & logo->rect();
+    const QImage drawn = logo->image().convertToFormat(QImage::Format_RGB32).copy(visible);
+    ASSERT_FALSE(drawn.isNull());
+    auto shown = [&] { return logo->grab().toImage().convertToFormat(QImage::Format_RGB32).copy(visible); };
+    EXPECT_EQ(shown(), drawn);
+    s.m().NeuerBogen1Click(); // the page window disables the main window
+    ASSERT_FALSE(logo->isEnabled());
+    EXPECT_EQ(shown(), drawn);
+}
