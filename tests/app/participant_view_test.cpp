@@ -239,3 +239,51 @@ TEST(Looks, TheLogoStaysAsDrawnWhileTheMainWindowIsDisabled) {
     ASSERT_FALSE(logo->isEnabled());
     EXPECT_EQ(shown(), drawn);
 }
+
+// ------------------------------------------------------------ focus stops
+
+namespace {
+// The focus stops met by pressing Tab from "Speichern" until it comes back,
+// each given as the page control it belongs to.
+std::vector<QWidget*> tabStops(Session& s) {
+    std::vector<QWidget*> stops;
+    s.page().activateWindow();
+    EXPECT_TRUE(QTest::qWaitForWindowActive(&s.page()));
+    s.page().SpeichernButton->setFocus(Qt::TabFocusReason);
+    for (int i = 0; i < 200; ++i) {
+        QWidget* f = QApplication::focusWidget();
+        if (!f || (i > 0 && f == s.page().SpeichernButton))
+            break;
+        QWidget* owner = f;
+        for (fb::RadioGroup* g : s.c().PageRadioGroups)
+            if (g->isAncestorOf(f))
+                owner = g;
+        if (stops.empty() || stops.back() != owner)
+            stops.push_back(owner);
+        QTest::keyClick(f, Qt::Key_Tab);
+    }
+    return stops;
+}
+} // namespace
+
+TEST(FocusStops, ButtonsFirstThenThePageInCreationOrder) {
+    fbtest::WorkDir dir;
+    Session s;
+    s.m().NeuerBogen1Click(); // Name, Email, Geschlecht, Geburt
+    auto& c = s.c();
+    ASSERT_EQ(c.PageEdits.size(), 3u);
+    ASSERT_EQ(c.PageRadioGroups.size(), 1u);
+    EXPECT_EQ(tabStops(s), (std::vector<QWidget*>{s.page().SpeichernButton, s.page().AbbrechenButton,
+                                                  c.PageEdits[0], c.PageEdits[1], c.PageRadioGroups[0],
+                                                  c.PageEdits[2]}));
+    // A rating page: the boxes in the order they are made, pairwise by column.
+    s.open("W16");
+    const auto& b = c.PageCheckBoxes;
+    std::vector<QWidget*> expected{s.page().SpeichernButton, s.page().AbbrechenButton};
+    for (int j = 0; j < 7; ++j) {
+        expected.push_back(b[static_cast<std::size_t>(j)]);
+        expected.push_back(b[static_cast<std::size_t>(7 + j)]);
+    }
+    expected.push_back(b[14]);
+    EXPECT_EQ(tabStops(s), expected);
+}
