@@ -3,6 +3,7 @@
 // of disabled controls and the order of the focus stops.
 #include "app/application.h"
 #include "app/form_menu.h"
+#include "app/working_folder.h"
 #include "content/embedded.h"
 #include "engine/form_fragen.h"
 #include "engine/page_builder.h"
@@ -286,4 +287,35 @@ TEST(FocusStops, ButtonsFirstThenThePageInCreationOrder) {
     }
     expected.push_back(b[14]);
     EXPECT_EQ(tabStops(s), expected);
+}
+
+// ------------------------------------------------------------ working folder
+
+TEST(WorkingFolder, TheDesktopFolderIsCreatedAndEntered) {
+    fbtest::WorkDir dir;
+    const QByteArray oldHome = qgetenv("HOME");
+    qputenv("HOME", QByteArray::fromStdString(dir.path() + "/"));
+    const std::string folder = fb::desktopWorkingFolder();
+    EXPECT_EQ(folder, dir.path() + "/Fragebogen");
+    EXPECT_EQ(fb::enterWorkingFolder(folder), "");
+    EXPECT_EQ(QDir::currentPath().toStdString(), QDir(QString::fromStdString(folder)).canonicalPath().toStdString());
+    // An existing folder is used as it is, with its files.
+    fbtest::writeBytes(folder + "/bogen.prt", "x\r\n");
+    ASSERT_EQ(::chdir(dir.path().c_str()), 0);
+    EXPECT_EQ(fb::enterWorkingFolder(folder), "");
+    EXPECT_TRUE(fbtest::fileExistsAt("bogen.prt"));
+    // A file in its place is reported, and the directory stays.
+    ASSERT_EQ(::chdir(dir.path().c_str()), 0);
+    fbtest::writeBytes(dir.file("Datei"), "");
+    const std::string error = fb::enterWorkingFolder(dir.file("Datei"));
+    EXPECT_NE(error.find("\"" + dir.file("Datei") + "\""), std::string::npos) << error;
+    EXPECT_EQ(QDir::currentPath(), QDir(QString::fromStdString(dir.path())).canonicalPath());
+    qputenv("HOME", oldHome);
+}
+
+TEST(WorkingFolder, TheDesktopEntryStartsTheProgramInIt) {
+    QFile entry(QStringLiteral(FB_SOURCE_DIR "/app/fragebogen.desktop.in"));
+    ASSERT_TRUE(entry.open(QIODevice::ReadOnly));
+    const QString text = QString::fromUtf8(entry.readAll());
+    EXPECT_TRUE(text.contains(QStringLiteral("\nExec=fragebogen ") + fb::kDesktopOption + "\n")) << text.toStdString();
 }
