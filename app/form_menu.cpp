@@ -100,14 +100,14 @@ void TFormMenu::buildLayout() {
     Button1->setObjectName("Button1");
     Button1->setGeometry(16, 208, 73, 17);
     Button1->setCaption("Neuer &Bogen");
-    fb::setTextColor(*Button1, Qt::red);
+    fb::setEnabledTextColor(*Button1, Qt::red);
     Button1->setOnClick([this] { NeuerBogen1Click(); });
 
     FortButton = new fb::Button(c);
     FortButton->setObjectName("FortButton");
     FortButton->setGeometry(96, 208, 83, 17);
     FortButton->setCaption("&Weitermachen");
-    fb::setTextColor(*FortButton, Qt::red);
+    fb::setEnabledTextColor(*FortButton, Qt::red);
     FortButton->setEnabled(false);
     FortButton->setOnClick([this] { Fortfahren1Click(); });
 

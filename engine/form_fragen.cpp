@@ -9,6 +9,8 @@ TFormFragen::TFormFragen(QWidget* parent)
     setBorderStyle(fb::BorderStyle::SizeableNoSystemMenu);
     setColor(Qt::white);
     scroll_->setFrameShape(QFrame::NoFrame);
+    // The page's controls take the focus, never the area that scrolls them.
+    scroll_->setFocusPolicy(Qt::NoFocus);
     scroll_->setWidgetResizable(false);
     scroll_->setWidget(content_);
     fb::setBackgroundColor(*content_, Qt::white);

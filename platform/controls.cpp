@@ -5,9 +5,11 @@
 
 #include <QButtonGroup>
 #include <QFontMetrics>
+#include <QPainter>
 #include <QResizeEvent>
 #include <QTextBlock>
 #include <QValidator>
+#include <algorithm>
 
 namespace fb {
 
@@ -41,6 +43,16 @@ void setTextColor(QWidget& w, QColor color) {
     p.setColor(QPalette::WindowText, color);
     p.setColor(QPalette::Text, color);
     p.setColor(QPalette::ButtonText, color);
+    w.setPalette(p);
+}
+
+void setEnabledTextColor(QWidget& w, QColor color) {
+    QPalette p = w.palette();
+    for (QPalette::ColorGroup g : {QPalette::Active, QPalette::Inactive}) {
+        p.setColor(g, QPalette::WindowText, color);
+        p.setColor(g, QPalette::Text, color);
+        p.setColor(g, QPalette::ButtonText, color);
+    }
     w.setPalette(p);
 }
 
@@ -94,7 +106,10 @@ void Label::setCentered(bool on) {
 
 void Label::setLabelWidth(int width) {
     resize(width, height());
-    adjustBounds();
+    // Without word wrap the width stands as set until the text or the wrap
+    // changes; re-fitting here would undo it before wrap is switched on.
+    if (wordWrap())
+        adjustBounds();
 }
 
 void Label::adjustBounds() {
@@ -103,10 +118,10 @@ void Label::adjustBounds() {
     QFontMetrics fm(font());
     const QString t = text().isEmpty() ? QStringLiteral(" ") : text();
     if (wordWrap()) {
-        // Keep the width, take the height of the wrapped text.
-        QRect r = fm.boundingRect(QRect(0, 0, std::max(1, width()), 1 << 20),
-                                  Qt::TextWordWrap | Qt::AlignLeft | Qt::AlignTop, t);
-        resize(width(), std::max(r.height(), fm.height()));
+        // Keep the width, take the height the label needs to show all of
+        // its wrapped text at that width.
+        const int w = std::max(1, width());
+        resize(w, std::max(text().isEmpty() ? 0 : heightForWidth(w), fm.height()));
     } else {
         const QStringList lines = t.split('\n');
         int w = 0;
@@ -119,13 +134,25 @@ void Label::adjustBounds() {
 // ---------------------------------------------------------------- Edit
 
 namespace {
-// Refuses what Windows-1252 cannot hold instead of replacing it later.
-class Cp1252Validator : public QValidator {
+bool isLineBreak(QChar c) { return c == '\r' || c == '\n'; }
+
+// A one-line edit as on Windows: a pasted or dropped text is taken up to its
+// first line break, and other control characters and whatever Windows-1252
+// cannot hold are refused instead of being replaced later.
+class OneLineValidator : public QValidator {
 public:
     using QValidator::QValidator;
-    State validate(QString& input, int&) const override {
+    State validate(QString& input, int& pos) const override {
+        const qsizetype cut = std::find_if(input.begin(), input.end(), isLineBreak) - input.begin();
+        if (cut < input.size()) {
+            // The text before the change held no line break, so the break lies
+            // in the text just inserted, which ends at the cursor.
+            const qsizetype end = std::max<qsizetype>(cut, std::min<qsizetype>(pos, input.size()));
+            input.remove(cut, end - cut);
+            pos = static_cast<int>(cut);
+        }
         for (QChar c : input)
-            if (!isCp1252(c))
+            if (c.unicode() < 0x20 || c.unicode() == 0x7F || !isCp1252(c))
                 return Invalid;
         return Acceptable;
     }
@@ -133,7 +160,7 @@ public:
 } // namespace
 
 Edit::Edit(QWidget* parent) : QLineEdit(parent) {
-    setValidator(new Cp1252Validator(this));
+    setValidator(new OneLineValidator(this));
     resize(121, sizeHint().height());
     connect(this, &QLineEdit::textChanged, this, handler([this](const QString& t) {
                 if (t == last_)
@@ -314,6 +341,12 @@ Picture::Picture(QWidget* parent) : QLabel(parent) {
 void Picture::setImage(const QImage& image) {
     image_ = image;
     setPixmap(QPixmap::fromImage(image));
+}
+
+void Picture::paintEvent(QPaintEvent*) {
+    // Drawn here rather than by the label, which pales a disabled pixmap.
+    QPainter painter(this);
+    painter.drawImage(0, 0, image_);
 }
 
 // ---------------------------------------------------------------- Timer

@@ -31,6 +31,9 @@ QFont uiFont();
 QFont memoFont();
 
 void setTextColor(QWidget& w, QColor color);
+// The colour of an enabled control's text; disabled, it keeps the system's
+// disabled look.
+void setEnabledTextColor(QWidget& w, QColor color);
 void setBackgroundColor(QWidget& w, QColor color);
 
 using Handler = std::function<void()>;
@@ -136,12 +139,16 @@ public:
     void setTextBytes(const std::string& bytes); // lone CR or LF end lines too
 };
 
-// A picture shown at its natural size from the top-left corner.
+// A picture shown at its natural size from the top-left corner, drawn as it
+// is also while its window is disabled.
 class Picture : public QLabel {
 public:
     explicit Picture(QWidget* parent = nullptr);
     void setImage(const QImage& image);
     const QImage& image() const { return image_; }
+
+protected:
+    void paintEvent(QPaintEvent* e) override;
 
 private:
     QImage image_;

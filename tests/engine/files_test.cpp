@@ -4,7 +4,12 @@
 
 #include <QDir>
 #include <gtest/gtest.h>
+#include <cerrno>
+#include <cstring>
+#include <sched.h>
+#include <sys/mount.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 using namespace fb;
@@ -50,10 +55,70 @@ TEST(LineFiles, AFailingWriteKeepsTheOldFileWhole) {
     EXPECT_EQ(QDir(QString::fromStdString(dir.path())).entryList(QDir::Files).size(), 1) << "temporary left";
 }
 
+namespace {
+// Root writes into a directory whatever its mode says, so as root the
+// directory is made read-only by a read-only bind mount onto itself, in a
+// private mount namespace of a child process (the test process has threads,
+// and a mount namespace can only be left by a single-threaded one).
+// Returns the child's outcome, or the reason it could not be set up.
+std::string writeIntoReadOnlyMount(const std::string& path) {
+    int pipeFd[2];
+    if (::pipe(pipeFd) != 0)
+        return std::string("setup: pipe: ") + std::strerror(errno);
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        ::close(pipeFd[0]);
+        auto say = [&](const std::string& text) {
+            [[maybe_unused]] const auto n = ::write(pipeFd[1], text.data(), text.size());
+            ::_exit(0);
+        };
+        const char* p = path.c_str();
+        if (::unshare(CLONE_NEWNS) != 0)
+            say(std::string("setup: unshare(CLONE_NEWNS): ") + std::strerror(errno));
+        if (::mount("none", "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
+            ::mount(p, p, nullptr, MS_BIND, nullptr) != 0 ||
+            ::mount(nullptr, p, nullptr, MS_REMOUNT | MS_BIND | MS_RDONLY, nullptr) != 0)
+            say(std::string("setup: read-only bind mount: ") + std::strerror(errno));
+        // The old working directory lies under the mount; enter the mount.
+        if (::chdir(p) != 0)
+            say(std::string("setup: chdir: ") + std::strerror(errno));
+        try {
+            writeLineFile("bogen.prt", {"x"});
+            say(::access("bogen.prt", F_OK) == 0 ? "written" : "no error, no file");
+        } catch (const EFileError&) {
+            say("reported");
+        } catch (...) {
+            say("other error");
+        }
+        ::_exit(0);
+    }
+    ::close(pipeFd[1]);
+    if (pid < 0) {
+        ::close(pipeFd[0]);
+        return std::string("setup: fork: ") + std::strerror(errno);
+    }
+    std::string out;
+    char buf[256];
+    for (long n; (n = ::read(pipeFd[0], buf, sizeof buf)) > 0;)
+        out.append(buf, static_cast<std::size_t>(n));
+    ::close(pipeFd[0]);
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    return out.empty() ? "child ended without an answer" : out;
+}
+} // namespace
+
 TEST(LineFiles, ReadOnlyDirectoryIsReported) {
-    if (::geteuid() == 0)
-        GTEST_SKIP() << "root writes into read-only directories";
     fbtest::WorkDir dir;
+    if (::geteuid() == 0) {
+        const std::string outcome = writeIntoReadOnlyMount(dir.path());
+        if (outcome.starts_with("setup: "))
+            GTEST_SKIP() << "root writes into a directory whatever its mode, and no read-only mount could be made "
+                            "in a private mount namespace (" << outcome.substr(7) << ")";
+        EXPECT_EQ(outcome, "reported");
+        EXPECT_FALSE(fbtest::fileExistsAt(dir.file("bogen.prt")));
+        return;
+    }
     ::chmod(dir.path().c_str(), 0555);
     EXPECT_THROW(writeLineFile("bogen.prt", {"x"}), EFileError);
     ::chmod(dir.path().c_str(), 0755);
