@@ -302,6 +302,41 @@ class Options(ExportTestCase):
         self.assertFalse(again & set(person))
 
 
+    def test_script_option(self):
+        script = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "content", "bogen.txt")
+        self.export([FILES], "--script", script, out="a")
+        self.export([FILES], out="b")
+        for name in ("daten.csv", "codebook.csv", "labels.sps", "labels.R"):
+            with open(self.tmp.path("a", name), "rb") as a, open(self.tmp.path("b", name), "rb") as b:
+                self.assertEqual(a.read(), b.read(), name)
+        # Another questionnaire: its names are the columns, and the embedded
+        # questionnaire's files no longer fit it.
+        with open(self.tmp.path("kurz.txt"), "wb") as f:
+            f.write(b"PAGE Eins\r\n\r\nTEXT Name\r\nIhr Name:\r\n\r\nRADIO Wahl\r\nFrage\r\nja\r\nnein\r\nEND")
+        with open(self.tmp.path("kurz.bgn"), "wb") as f:
+            f.write(b"recipient=a@b&subject=Bogendaten&Name=X & Y&Wahl=2\r\n")
+        errors = self.export([self.tmp.path("kurz.bgn"), os.path.join(FILES, "00000001.bgn")],
+                             "--script=" + self.tmp.path("kurz.txt"), expect=1)
+        self.assertEqual(len(errors), 1)
+        self.assertIn('00000001.bgn: skipped: field "Email"', errors[0])
+        header, rows = self.data()
+        self.assertEqual(header, META + ["Name", "Wahl"])
+        self.assertEqual(rows, [{"datei": "kurz.bgn", "gesendet": "0", "recipient": "a@b", "Name": "X & Y", "Wahl": "2"}])
+
+    def test_script_the_program_fails_on_and_usage_errors(self):
+        with open(self.tmp.path("kaputt.txt"), "wb") as f:
+            f.write(b"PAGE Eins\r\nSKALA.WT W01\r\nWitz\r\nEND")
+        for args in (["--script", self.tmp.path("kaputt.txt"), FILES], ["--script", self.tmp.path("fehlt.txt"), FILES],
+                     ["--unbekannt", FILES], ["--out"], [FILES, "--script"]):
+            p = run(args, cwd=self.tmp.dir)
+            self.assertEqual(p.returncode, 2, args)
+            self.assertTrue(p.stderr.startswith(b"fragebogen-export: "), p.stderr)
+        self.assertFalse(os.path.exists(self.tmp.path("export")))
+        p = run(["--help"])
+        self.assertEqual(p.returncode, 0)
+        self.assertIn(b"--pseudonymize", p.stdout)
+
+
 class Codebook(ExportTestCase):
     def setUp(self):
         super().setUp()

@@ -279,6 +279,17 @@ std::string spssSyntax(const std::vector<Column>& columns, const ExportOptions& 
     s += "* Liest daten.csv des Fragebogen-Exports, benennt die Spalten SPSS-gerecht\n";
     s += "* (siehe Spalte spss_name in codebook.csv) und setzt die Beschriftungen.\n";
     s += "* Vor dem Lauf ggf. den Pfad in FILE HANDLE anpassen.\n";
+    bool renamed = false;
+    for (const Column& c : columns) {
+        if (c.spssName == c.name)
+            continue;
+        if (!renamed)
+            s += "* Spalten, deren Namen SPSS nicht nimmt, heissen hier:\n";
+        renamed = true;
+        s += "*   " + c.name + " -> " + c.spssName + "\n";
+    }
+    if (renamed)
+        s += "* (Ende der Liste).\n";
     s += "SET UNICODE ON.\n";
     s += "FILE HANDLE daten /NAME='daten.csv'.\n";
     s += "GET DATA\n  /TYPE=TXT\n  /FILE=daten\n  /ENCODING='UTF8'\n  /ARRANGEMENT=DELIMITED\n";
@@ -374,7 +385,7 @@ std::string rSyntax(const std::vector<Column>& columns, const ExportOptions& opt
     s += " quote = \"\\\"\", na.strings = \"\", strip.white = FALSE,\n";
     s += "                  colClasses = c(";
     for (std::size_t i = 0; i < columns.size(); ++i)
-        s += (i ? ", " : "") + rClass(columns[i]);
+        s += (i == 0 ? "" : i % 6 ? ", " : ",\n                                 ") + rClass(columns[i]);
     s += "))\n";
     // Set by position: a byte-order mark would otherwise stick to the first name.
     s += "names(daten) <- c(";
