@@ -56,6 +56,8 @@ struct Participant {
         }
         if (name == "Berufsname" && variant == 1)
             return "Clown & Artist&Einkommen=3";
+        if (variant == 2) // the CSV separators and quote
+            return "\"" + name + "\", ja; nein";
         return "Antwort " + name + " & mehr = " + std::to_string(variant) + "%";
     }
 };
