@@ -221,3 +221,48 @@ TEST(Encoding, Cp1252ToUtf8) {
     EXPECT_FALSE(isValidUtf8("\xC3"));
     EXPECT_EQ(cutUtf8("a\xC3\xB6", 2), "a");
 }
+
+// Damaged lines of the embedded questionnaire (bytes changed, removed,
+// doubled): each is either refused with a reason or read into values that
+// lie inside the line, and a refused line never reads as a good one.
+TEST(Split, DamagedLinesAreRefusedOrReadConsistently) {
+    const ResourceEntry* e = embeddedResources().find("TXT", "BOGEN");
+    ASSERT_NE(e, nullptr);
+    const Catalogue cat = buildCatalogue(ScriptLines(splitLines(e->bytes())));
+    std::string line = kHead;
+    for (const Variable& v : cat.variables) {
+        if (v.optional)
+            continue;
+        line += "&" + v.name + "=" + (v.numeric ? std::to_string(v.minValue) : "Text & mehr = " + v.name);
+    }
+    ASSERT_EQ(read(cat, line).error, "");
+    unsigned seed = 7;
+    auto next = [&] { return seed = seed * 1103515245u + 12345u, (seed >> 8) & 0xFFFF; };
+    const char pieces[] = {'&', '=', '1', 'a', '\xF6', ' '};
+    int refused = 0;
+    for (int round = 0; round < 3000; ++round) {
+        std::string bad = line;
+        for (int k = 0, n = 1 + static_cast<int>(next() % 3); k < n; ++k) {
+            const std::size_t at = kHead.size() + next() % (bad.size() - kHead.size());
+            switch (next() % 3) {
+            case 0: bad[at] = pieces[next() % sizeof pieces]; break;
+            case 1: bad.erase(at, 1 + next() % 4); break;
+            default: bad.insert(at, bad.substr(at, 1 + next() % 8)); break;
+            }
+        }
+        Answers a;
+        const std::string error = readAnswerFile(cat, bad, a);
+        if (!error.empty()) {
+            ++refused;
+            continue;
+        }
+        ASSERT_EQ(a.values.size(), cat.variables.size());
+        for (std::size_t i = 0; i < a.values.size(); ++i) {
+            if (a.states[i] != State::Present)
+                continue;
+            ASSERT_GE(a.values[i].data(), a.line.data());
+            ASSERT_LE(a.values[i].data() + a.values[i].size(), a.line.data() + a.line.size());
+        }
+    }
+    EXPECT_GT(refused, 1000);
+}
