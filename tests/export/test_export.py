@@ -119,14 +119,15 @@ class Data(ExportTestCase):
         header, rows = self.data()
         self.assertEqual(header, META + NAMES)
         self.assertEqual(len(NAMES), 254)
-        self.assertEqual([r["datei"] for r in rows], ["00000000.bgn", "00000001.bgn", "00000002.bgn"])
+        spool_name = next(n for n in EXPECTED if n.endswith(".bgn") and "-" in n)
+        self.assertEqual([r["datei"] for r in rows], ["00000000.bgn", "00000001.bgn", "00000002.bgn", spool_name])
         for r in rows:
             self.assert_row_as_recorded(r, EXPECTED[r["datei"]])
-        self.assertEqual([r["gesendet"] for r in rows], ["1", "0", "0"])
-        # The spool copy holds the same answers as the sent file: one row, one note.
-        spool_name = next(n for n in EXPECTED if n.endswith(".bgn") and "-" in n)
+        self.assertEqual([r["gesendet"] for r in rows], ["1", "0", "0", "1"])
+        # The spool copy holds the same answers as the sent file, which also
+        # carries the sent mark: two rows and a note.
         self.assertEqual(len(notes), 1, notes)
-        self.assertIn(spool_name, notes[0])
+        self.assertIn(spool_name + ": note: holds the same answers as ", notes[0])
         self.assertIn("00000000.bgn", notes[0])
 
     def test_texts_with_ampersand_equals_percent_and_umlaut(self):
@@ -161,12 +162,16 @@ class Data(ExportTestCase):
         os.mkdir(self.tmp.path("in"))
         shutil.copy(os.path.join(FILES, "00000001.bgn"), self.tmp.path("in", "00000001.bgn"))
         shutil.copy(os.path.join(FILES, "00000001.bgn"), self.tmp.path("in", "mail-anhang.bgn"))
+        # The server's copy of a mailed file: one row, counted as sent.
+        spool_name = next(n for n in EXPECTED if n.endswith(".bgn") and "-" in n)
+        shutil.copy(os.path.join(FILES, "00000001.bgn"), self.tmp.path("in", spool_name))
         notes = self.export([self.tmp.path("in")])
         _, rows = self.data()
         self.assertEqual([r["datei"] for r in rows], ["00000001.bgn"])
-        self.assertEqual(len(notes), 1)
-        self.assertIn("mail-anhang.bgn", notes[0])
-        self.assertIn("identical", notes[0])
+        self.assertEqual(rows[0]["gesendet"], "1")
+        self.assertEqual(len(notes), 2)
+        self.assertIn("/" + spool_name + ": note: identical to ", notes[0])
+        self.assertIn("/mail-anhang.bgn: note: identical to ", notes[1])
 
     def test_a_page_never_recorded_stays_empty(self):
         with open(os.path.join(FILES, "00000002.bgn"), "rb") as f:

@@ -359,20 +359,28 @@ private:
             in.sent = in.spool || answers_.sentMark;
             in.hash = std::hash<std::string_view>()(answers_.line);
             std::vector<std::size_t>& same = byHash[in.hash];
+            // Byte-identical inputs (a file mailed and also uploaded) are one
+            // questionnaire. The same answers with other bytes (one copy
+            // carries the sent mark) keep their rows, but are pointed out.
             bool duplicate = false;
+            std::size_t sameAnswers = inputs_.size();
             for (std::size_t k : same) {
                 std::string error;
                 if (!readFile(inputs_[k].path, earlier, error))
                     continue;
+                if (earlier == bytes_) {
+                    duplicate = true;
+                    inputs_[k].sent = inputs_[k].sent || in.sent;
+                    note(in.path, "identical to " + inputs_[k].path + "; exported once, as " + inputs_[k].name);
+                    break;
+                }
                 const std::vector<std::string> lines = splitLines(earlier);
-                if (lines.empty() || lines[0] != answers_.line)
-                    continue;
-                duplicate = true;
-                inputs_[k].sent = inputs_[k].sent || in.sent;
-                note(in.path, std::string(earlier == bytes_ ? "identical to " : "the same answers as ") +
-                                  inputs_[k].path + "; exported once, as " + inputs_[k].name);
-                break;
+                if (!lines.empty() && lines[0] == answers_.line && sameAnswers == inputs_.size())
+                    sameAnswers = k;
             }
+            if (!duplicate && sameAnswers < inputs_.size())
+                note(in.path, "holds the same answers as " + inputs_[sameAnswers].path +
+                                  ", but is not identical to it; exported as a row of its own");
             if (duplicate) {
                 in.status = Input::Status::Duplicate;
                 ++duplicates_;
