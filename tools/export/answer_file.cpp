@@ -197,11 +197,15 @@ private:
             end = line_.size();
         const std::string_view value = line_.substr(start, end - start);
         out_.values[j] = value;
-        if (value.empty() || value.size() > 19 ||
-            value.find_first_not_of("0123456789") != std::string_view::npos)
+        unsigned long long n = 0;
+        bool digits = !value.empty() && value.size() <= 19;
+        for (std::size_t k = 0; digits && k < value.size(); ++k) {
+            digits = value[k] >= '0' && value[k] <= '9';
+            n = n * 10 + static_cast<unsigned>(value[k] - '0');
+        }
+        if (!digits)
             return fail(start, "value " + quoted(value) + " of " + quoted(v.name) + position(start) +
                                    " is not a number");
-        const unsigned long long n = std::stoull(std::string(value));
         if (!v.hasRange)
             return fail(start, "value " + quoted(value) + " of " + quoted(v.name) + position(start) +
                                    ": the item has no options");

@@ -89,8 +89,13 @@ void CsvWriter::separate() {
 
 void CsvWriter::utf8Field(std::string_view utf8) {
     separate();
-    const char specials[] = {separator_, '"', '\r', '\n', '\0'};
-    if (utf8.find_first_of(specials) == std::string_view::npos) {
+    bool plain = true;
+    for (char c : utf8)
+        if (c == separator_ || c == '"' || c == '\r' || c == '\n') {
+            plain = false;
+            break;
+        }
+    if (plain) {
         row_.append(utf8);
         return;
     }

@@ -108,10 +108,30 @@ bool isValidUtf8(std::string_view s) {
     return true;
 }
 
+// 0: plain text, 1: a letter above ASCII, 2: to be looked at.
+constexpr std::array<unsigned char, 256> kClass = [] {
+    std::array<unsigned char, 256> c{};
+    for (int b = 0; b < 0x20; ++b)
+        c[static_cast<std::size_t>(b)] = 2;
+    c['\t'] = c['\r'] = c['\n'] = 0;
+    for (int b = 0x80; b < 0x100; ++b)
+        c[static_cast<std::size_t>(b)] = 1;
+    for (int b : {0x81, 0x8D, 0x8F, 0x90, 0x9D})
+        c[static_cast<std::size_t>(b)] = 2;
+    return c;
+}();
+
 std::string textProblem(std::string_view bytes) {
     bool high = false;
     for (std::size_t i = 0; i < bytes.size(); ++i) {
         const auto b = static_cast<unsigned char>(bytes[i]);
+        const unsigned char cls = kClass[b];
+        if (cls == 0)
+            continue;
+        if (cls == 1) {
+            high = true;
+            continue;
+        }
         if (b == 0)
             return "not Windows-1252 text: NUL byte" + at(i);
         if (b < 0x20 && b != '\t' && b != '\r' && b != '\n')

@@ -492,7 +492,9 @@ private:
                     break;
                 case Source::Dummy:
                     if (answers_.states[c.var] == State::Present) {
-                        const unsigned long long bits = std::stoull(std::string(answers_.values[c.var]));
+                        unsigned long long bits = 0; // checked to be digits
+                        for (char d : answers_.values[c.var])
+                            bits = bits * 10 + static_cast<unsigned>(d - '0');
                         field(csv, c, (bits >> c.bit) & 1 ? "1" : "0");
                     } else {
                         field(csv, c, "");
