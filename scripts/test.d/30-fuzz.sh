@@ -16,9 +16,10 @@ for tool in clang clang++; do
   command -v "$tool" >/dev/null || { echo "fuzz: $tool is missing (scripts/packages.d/fuzz.txt)" >&2; exit 1; }
 done
 
+status=0
 if [ -n "${BUILD_DIR:-}" ] && [ -f "$BUILD_DIR/CTestTestfile.cmake" ] && [ -x "$BUILD_DIR/fuzz/fuzz_script" ]; then
   echo "-- corpus replay, offscreen build"
-  (cd "$BUILD_DIR" && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -L fuzz)
+  (cd "$BUILD_DIR" && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -L fuzz) || status=1
 fi
 
 launcher=()
@@ -33,13 +34,12 @@ cmake --build "$fuzz_build" -j "$(nproc)" --target fuzz_targets
 
 export QT_QPA_PLATFORM=offscreen
 echo "-- corpus replay, clang build"
-(cd "$fuzz_build" && ctest --output-on-failure -L fuzz)
+(cd "$fuzz_build" && ctest --output-on-failure -L fuzz) || status=1
 
 failures=$fuzz_build/fuzz-failures
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 mkdir -p "$failures"
-status=0
 for t in "${targets[@]}"; do
   mkdir -p "$work/$t"
   dict=()
