@@ -8,6 +8,7 @@
 #include "engine/answer_files.h"
 #include "engine/line_file.h"
 #include "engine/text_lines.h"
+#include "submit/answer_file_summary.h"
 
 #include <QShowEvent>
 
@@ -90,24 +91,16 @@ void TFormSenden::DateinameChange() {
         return;
     }
     Button1->setEnabled(true);
-    const std::vector<std::string> lines = fb::readLineFile(name);
-    if (lines.empty() || lines.size() > 2) {
+    const fb::AnswerFileSummary summary = fb::summarizeAnswerFile(fb::readLineFile(name));
+    if (summary.state == fb::AnswerFileState::Defective) {
         Warnung->setCaption("Diese Datei ist defekt.");
         Button1->setEnabled(false);
         return;
     }
-    const std::string& first = lines.front();
-    const long long nameStart = fb::positionOf("&Name=", first) + 6;
-    NameLabel->setCaption(fb::copyText(first, nameStart, fb::positionOf("&Email=", first) - nameStart));
-    // The e-mail answer runs from its marker to the next field.
-    std::string mail;
-    if (const long long at = fb::positionOf("&Email=", first); at > 0) {
-        const std::string rest = fb::copyText(first, at + 7, static_cast<long long>(first.size()));
-        mail = rest.substr(0, rest.find('&'));
-    }
-    Maillabel->setCaption(mail);
+    NameLabel->setCaption(summary.name);
+    Maillabel->setCaption(summary.email);
     Warnung->setCaption("");
-    if (lines.size() == 2) {
+    if (summary.state == fb::AnswerFileState::Sent) {
         Warnung->setCaption("Diese Datei wurde bereits gesendet.");
         Button1->setEnabled(false);
     }

@@ -4,6 +4,7 @@
 #include "app/form_menu.h"
 #include "content/embedded.h"
 #include "engine/form_fragen.h"
+#include "engine/jpeg_decoder.h"
 #include "engine/page_builder.h"
 #include "engine/resource_loader.h"
 #include "engine/script.h"
@@ -14,7 +15,10 @@
 
 #include <QTemporaryDir>
 #include <benchmark/benchmark.h>
+#include <cstdio>
 #include <fstream>
+#include <jpeglib.h>
+#include <vector>
 
 namespace {
 
@@ -121,6 +125,76 @@ void BM_BuildPage(benchmark::State& state, const std::string& which) {
 }
 BENCHMARK_CAPTURE(BM_BuildPage, largest, std::string())->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(BM_BuildPage, tallest_cartoon, std::string("W60"))->Unit(benchmark::kMillisecond);
+
+// The floor for a cartoon page: libjpeg alone decoding the page's picture
+// into a buffer allocated once, in the 32-bit layout the page shows. Compare
+// with BM_BuildPage/tallest_cartoon; the rest of the build is the difference.
+std::string cartoonFile(const std::string& page) {
+    fb::ScriptLines lines;
+    lines.assignText(embeddedScript());
+    std::string file;
+    try {
+        fb::readPage(lines, fb::lookupPage(lines, page).start, [&](const fb::ScriptItem& it) {
+            if (it.kind == fb::ItemKind::SkalaWP && file.empty())
+                file = it.pictureFile;
+        });
+    } catch (const std::exception&) {
+    }
+    return file;
+}
+
+std::string resourceBytes(const std::string& file) {
+    fb::MemoryStream stream;
+    fb::loadResourceFile(fb::embeddedResources(), file, stream);
+    return stream.bytes();
+}
+
+void BM_BareDecode(benchmark::State& state, const std::string& page) {
+    const std::string file = cartoonFile(page);
+    if (file.empty()) {
+        state.SkipWithError("no cartoon on that page");
+        return;
+    }
+    state.SetLabel(file);
+    const std::string bytes = resourceBytes(file);
+    std::vector<unsigned char> pixels;
+    for (auto _ : state) {
+        jpeg_decompress_struct cinfo;
+        jpeg_error_mgr jerr;
+        cinfo.err = jpeg_std_error(&jerr);
+        jpeg_create_decompress(&cinfo);
+        jpeg_mem_src(&cinfo, reinterpret_cast<const unsigned char*>(bytes.data()),
+                     static_cast<unsigned long>(bytes.size()));
+        jpeg_read_header(&cinfo, TRUE);
+        cinfo.out_color_space = JCS_EXT_BGRA;
+        jpeg_start_decompress(&cinfo);
+        const std::size_t stride = static_cast<std::size_t>(cinfo.output_width) * 4;
+        pixels.resize(stride * cinfo.output_height);
+        while (cinfo.output_scanline < cinfo.output_height) {
+            JSAMPROW row = pixels.data() + stride * cinfo.output_scanline;
+            jpeg_read_scanlines(&cinfo, &row, 1);
+        }
+        jpeg_finish_decompress(&cinfo);
+        jpeg_destroy_decompress(&cinfo);
+        benchmark::DoNotOptimize(pixels.data());
+    }
+}
+BENCHMARK_CAPTURE(BM_BareDecode, tallest_cartoon, std::string("W60"))->Unit(benchmark::kMillisecond);
+
+// The program's decoder on the same picture: the bare decode plus a fresh
+// image for every call.
+void BM_DecodeJpeg(benchmark::State& state, const std::string& page) {
+    const std::string file = cartoonFile(page);
+    if (file.empty()) {
+        state.SkipWithError("no cartoon on that page");
+        return;
+    }
+    state.SetLabel(file);
+    const std::string bytes = resourceBytes(file);
+    for (auto _ : state)
+        benchmark::DoNotOptimize(fb::decodeJpeg(bytes));
+}
+BENCHMARK_CAPTURE(BM_DecodeJpeg, tallest_cartoon, std::string("W60"))->Unit(benchmark::kMillisecond);
 
 void BM_TeardownPage(benchmark::State& state) {
     PageFixture f;
