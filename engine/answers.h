@@ -12,7 +12,11 @@ namespace fb {
 // Every entry answered by the rule of its kind (all entries are tested).
 bool pageComplete(const PageModel& model);
 
-// The "name=value" lines of the page, in entry order.
+// A MULTI value is a 64-bit set: entry i (0-based) adds 2 to the power i.
+inline constexpr int kMultiEntries = 64;
+
+// The "name=value" lines of the page, in entry order. Throws, recording
+// nothing, when a selected MULTI entry lies beyond kMultiEntries.
 std::vector<std::string> answerLines(const PageModel& model);
 
 // The marker of the next page for the line where the builder stopped, or
