@@ -152,9 +152,12 @@ public:
 
     const std::string& path() const { return path_; }
 
+    // Created with the mode less the umask, the file is never more open
+    // than asked; a file system that cannot hold the mode (FAT) keeps its own.
     void setMode(mode_t mode) {
-        if (::fchmod(fd_, mode) != 0)
-            fail("Cannot write file", name_, errno);
+        struct stat st;
+        if (::fstat(fd_, &st) == 0 && (st.st_mode & 0777) != mode)
+            ::fchmod(fd_, mode);
     }
 
     // Writes all bytes and flushes them to the disk.
