@@ -167,6 +167,9 @@ void TFormMenu::FormCreate() {
     ResourceStream = std::make_unique<fb::MemoryStream>();
     AnswerData = std::make_unique<std::vector<std::string>>();
     ScriptLines = std::make_unique<fb::ScriptLines>();
+    // A program killed while writing leaves its temporary file (a copy of
+    // answers) behind; files another running program is writing stay.
+    fb::removeStaleTemporaries(".");
     ProgressSaved = fb::fileExists(fb::kProgressFile);
     menumemo->appendLine(" ");
     LoadResourceFile("bogen.txt", *ResourceStream);
@@ -321,12 +324,15 @@ void TFormMenu::WeiterClick() {
         fb::markMissingAnswers(Page, *FormFragen);
         return;
     }
+    // Taken before AnswerData changes: a page that cannot be recorded
+    // leaves it (and its marker) as it was.
+    std::vector<std::string> lines = fb::answerLines(Page);
     const std::vector<std::string> before = *AnswerData;
     if (AnswerData->empty())
         AnswerData->push_back(headerLine());
     else
         AnswerData->pop_back();
-    for (std::string& line : fb::answerLines(Page))
+    for (std::string& line : lines)
         AnswerData->push_back(std::move(line));
     if (auto marker = fb::resumeMarker(*ScriptLines, Page.ScriptCursor)) {
         AnswerData->push_back(*marker);

@@ -1,7 +1,6 @@
 #include "engine/answer_files.h"
 
 #include "engine/line_file.h"
-#include "platform/errors.h"
 
 #include <cstdio>
 
@@ -32,7 +31,7 @@ int writeAnswerFile(const std::vector<std::string>& lines) {
         if (createLineFileExclusive(name, one))
             return n;
     }
-    throw Exception("No free answer file number");
+    throw EFileError("No free answer file number");
 }
 
 } // namespace fb

@@ -1,6 +1,7 @@
 #include "engine/answers.h"
 
 #include "engine/text_lines.h"
+#include "platform/errors.h"
 
 namespace fb {
 namespace {
@@ -62,11 +63,18 @@ std::vector<std::string> answerLines(const PageModel& model) {
                           std::to_string(c.PageListBoxes[static_cast<std::size_t>(t.ChoiceIndex)]->itemIndex()));
         } else if (startsWith(t.Line, "MULTI")) {
             const ListBox* l = c.PageListBoxes[static_cast<std::size_t>(t.ChoiceIndex)];
+            const std::string name = fromPosition(t.Line, 7);
             unsigned long long bits = 0;
-            for (int i = 0; i < l->count(); ++i)
-                if (l->selected(i))
-                    bits += 1ull << i;
-            out.push_back(fromPosition(t.Line, 7) + "=" + std::to_string(bits));
+            for (int i = 0; i < l->count(); ++i) {
+                if (!l->selected(i))
+                    continue;
+                if (i >= kMultiEntries)
+                    throw Exception("Entry " + std::to_string(i + 1) + " of \"" + name +
+                                    "\" cannot be recorded: a choice list holds at most " +
+                                    std::to_string(kMultiEntries) + " entries");
+                bits |= 1ull << i;
+            }
+            out.push_back(name + "=" + std::to_string(bits));
         } else if (startsWith(t.Line, "SKALA")) {
             for (std::int32_t i = t.FirstBox; i <= t.LastBox; ++i)
                 if (c.PageCheckBoxes[static_cast<std::size_t>(i)]->mark())

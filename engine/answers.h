@@ -15,7 +15,11 @@ bool pageComplete(const PageModel& model);
 // Whether entry i is answered by the rule of its kind (false past the end).
 bool entryAnswered(const PageModel& model, std::size_t i);
 
-// The "name=value" lines of the page, in entry order.
+// A MULTI value is a 64-bit set: entry i (0-based) adds 2 to the power i.
+inline constexpr int kMultiEntries = 64;
+
+// The "name=value" lines of the page, in entry order. Throws, recording
+// nothing, when a selected MULTI entry lies beyond kMultiEntries.
 std::vector<std::string> answerLines(const PageModel& model);
 
 // The marker of the next page for the line where the builder stopped, or

@@ -5,18 +5,57 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <atomic>
 #include <cerrno>
+#include <chrono>
+#include <cstdio>
 #include <cstring>
+#include <ctime>
+#include <dirent.h>
 #include <fcntl.h>
+#include <sys/file.h>
+#include <sys/random.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 namespace fb {
 namespace {
 
+constexpr char kTempPrefix[] = "~fragebogen-";
+constexpr char kTempSuffix[] = ".tmp";
+constexpr std::size_t kTempHexDigits = 16;
+
+// A temporary that cannot be locked (a file system without locks) may still
+// be in use by a running write for this long; writes take milliseconds.
+constexpr long kUnlockedTempAge = 600; // seconds
+
 WriteCall& writeCall() {
     static WriteCall call;
     return call;
+}
+
+LinkCall& renameNoReplaceCall() {
+    static LinkCall call;
+    return call;
+}
+
+LinkCall& linkCall() {
+    static LinkCall call;
+    return call;
+}
+
+long writeBytes(int fd, const char* data, std::size_t size) {
+    return writeCall() ? writeCall()(fd, data, size) : ::write(fd, data, size);
+}
+
+int renameNoReplace(const char* from, const char* to) {
+    if (renameNoReplaceCall())
+        return renameNoReplaceCall()(from, to);
+    return ::renameat2(AT_FDCWD, from, AT_FDCWD, to, RENAME_NOREPLACE);
+}
+
+int linkFile(const char* from, const char* to) {
+    return linkCall() ? linkCall()(from, to) : ::link(from, to);
 }
 
 std::string localPath(const std::string& name) {
@@ -36,52 +75,169 @@ std::string directoryOf(const std::string& path) {
     return slash == 0 ? "/" : path.substr(0, slash);
 }
 
-void syncDirectory(const std::string& path) {
-    int fd = ::open(directoryOf(path).c_str(), O_RDONLY | O_DIRECTORY);
+// So that a rename or removal itself survives a power loss.
+void syncFolder(const std::string& dir) {
+    int fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd >= 0) {
         ::fsync(fd);
         ::close(fd);
     }
 }
 
-// Writes bytes to a new temporary file beside path and returns its name.
-std::string writeTemporary(const std::string& name, const std::string& path, const std::string& bytes) {
-    std::string tmpl = path + ".tmp-XXXXXX";
-    std::vector<char> buf(tmpl.begin(), tmpl.end());
-    buf.push_back('\0');
-    int fd = ::mkstemp(buf.data());
-    if (fd < 0)
+void syncDirectory(const std::string& path) { syncFolder(directoryOf(path)); }
+
+bool sameFile(const struct stat& a, const struct stat& b) {
+    return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+}
+
+std::string randomHex() {
+    unsigned long long value = 0;
+    if (::getrandom(&value, sizeof value, GRND_NONBLOCK) != static_cast<long>(sizeof value)) {
+        // No entropy yet: still distinct per process and call (and the
+        // exclusive create catches the rest).
+        static std::atomic<unsigned long long> counter{0};
+        value = static_cast<unsigned long long>(
+                    std::chrono::steady_clock::now().time_since_epoch().count()) ^
+                (static_cast<unsigned long long>(::getpid()) << 40) ^ (counter++ * 0x9E3779B97F4A7C15ull);
+    }
+    char buf[kTempHexDigits + 1];
+    std::snprintf(buf, sizeof buf, "%016llx", value);
+    return buf;
+}
+
+bool lockFile(int fd, int how) {
+    for (;;) {
+        if (::flock(fd, how) == 0)
+            return true;
+        if (errno != EINTR)
+            return false;
+    }
+}
+
+// A temporary file beside its target, open and locked while it is written,
+// so that a program starting meanwhile does not take it for a crash's leftover.
+class Temporary {
+public:
+    Temporary(const std::string& name, const std::string& target, mode_t createMode) : name_(name) {
+        const std::string dir = directoryOf(target);
+        for (int attempt = 0; attempt < 100; ++attempt) {
+            path_ = dir + "/" + kTempPrefix + randomHex() + kTempSuffix;
+            fd_ = ::open(path_.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, createMode);
+            if (fd_ < 0) {
+                if (errno == EEXIST)
+                    continue;
+                fail("Cannot create file", name_, errno);
+            }
+            // Without locks in the file system the age rule protects it.
+            lockFile(fd_, LOCK_EX);
+            // A clean-up may have removed the fresh name before the lock.
+            struct stat mine, named;
+            if (::fstat(fd_, &mine) == 0 && ::lstat(path_.c_str(), &named) == 0 && sameFile(mine, named))
+                return;
+            ::close(fd_);
+            fd_ = -1;
+        }
+        fail("Cannot create file", name_, EEXIST);
+    }
+
+    ~Temporary() {
+        if (fd_ >= 0)
+            ::close(fd_);
+        if (!consumed_)
+            ::unlink(path_.c_str());
+    }
+
+    Temporary(const Temporary&) = delete;
+    Temporary& operator=(const Temporary&) = delete;
+
+    const std::string& path() const { return path_; }
+
+    // Created with the mode less the umask, the file is never more open
+    // than asked; a file system that cannot hold the mode (FAT) keeps its own.
+    void setMode(mode_t mode) {
+        struct stat st;
+        if (::fstat(fd_, &st) == 0 && (st.st_mode & 0777) != mode)
+            ::fchmod(fd_, mode);
+    }
+
+    // Writes all bytes and flushes them to the disk.
+    void write(const std::string& bytes) {
+        std::size_t done = 0;
+        while (done < bytes.size()) {
+            const long n = writeBytes(fd_, bytes.data() + done, bytes.size() - done);
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n <= 0)
+                fail("Cannot write file", name_, n < 0 ? errno : ENOSPC);
+            done += static_cast<std::size_t>(n);
+        }
+        if (::fsync(fd_) != 0)
+            fail("Cannot write file", name_, errno);
+    }
+
+    // The file now lives under another name: nothing to remove.
+    void consumed() { consumed_ = true; }
+
+private:
+    std::string name_;
+    std::string path_;
+    int fd_ = -1;
+    bool consumed_ = false;
+};
+
+bool isHex(char c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f'); }
+
+enum class Claim { Done, Taken, Unsupported };
+
+Claim claimByRename(Temporary& tmp, const std::string& name, const std::string& path) {
+    if (renameNoReplace(tmp.path().c_str(), path.c_str()) == 0) {
+        tmp.consumed();
+        return Claim::Done;
+    }
+    const int err = errno;
+    if (err == EEXIST)
+        return Claim::Taken;
+    if (err == EINVAL || err == ENOSYS || err == ENOTSUP || err == EOPNOTSUPP)
+        return Claim::Unsupported;
+    fail("Cannot create file", name, err);
+}
+
+Claim claimByLink(Temporary& tmp, const std::string& name, const std::string& path) {
+    if (linkFile(tmp.path().c_str(), path.c_str()) == 0)
+        return Claim::Done; // the temporary name goes with tmp
+    const int err = errno;
+    if (err == EEXIST)
+        return Claim::Taken;
+    // FAT, exFAT and many network shares have no hard links.
+    if (err == EPERM || err == ENOTSUP || err == EOPNOTSUPP || err == ENOSYS)
+        return Claim::Unsupported;
+    fail("Cannot create file", name, err);
+}
+
+// The name is claimed by an empty file, then the written file replaces it.
+// A kill in between leaves the empty file: defective, never partial answers.
+Claim claimByPlaceholder(Temporary& tmp, const std::string& name, const std::string& path) {
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd < 0) {
+        if (errno == EEXIST)
+            return Claim::Taken;
         fail("Cannot create file", name, errno);
-    const std::string tmp(buf.data());
-    auto abandon = [&](int err) {
-        ::close(fd);
-        ::unlink(tmp.c_str());
-        fail("Cannot write file", name, err);
-    };
-    ::fchmod(fd, 0644);
-    std::size_t done = 0;
-    while (done < bytes.size()) {
-        long n = writeCall() ? writeCall()(fd, bytes.data() + done, bytes.size() - done)
-                             : ::write(fd, bytes.data() + done, bytes.size() - done);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            abandon(n < 0 ? errno : ENOSPC);
-        done += static_cast<std::size_t>(n);
     }
-    if (::fsync(fd) != 0)
-        abandon(errno);
-    if (::close(fd) != 0) {
-        int err = errno;
-        ::unlink(tmp.c_str());
-        fail("Cannot write file", name, err);
+    ::close(fd);
+    if (::rename(tmp.path().c_str(), path.c_str()) != 0) {
+        const int err = errno;
+        ::unlink(path.c_str());
+        fail("Cannot create file", name, err);
     }
-    return tmp;
+    tmp.consumed();
+    return Claim::Done;
 }
 
 } // namespace
 
 void setWriteCall(WriteCall call) { writeCall() = std::move(call); }
+void setRenameNoReplaceCall(LinkCall call) { renameNoReplaceCall() = std::move(call); }
+void setLinkCall(LinkCall call) { linkCall() = std::move(call); }
 
 bool fileExists(const std::string& name) {
     QFileInfo info(fromCp1252(name));
@@ -110,31 +266,80 @@ void deleteFile(const std::string& name) {
 
 void writeLineFile(const std::string& name, const std::vector<std::string>& lines) {
     const std::string path = localPath(name);
-    const std::string tmp = writeTemporary(name, path, joinLines(lines));
-    if (::rename(tmp.c_str(), path.c_str()) != 0) {
-        int err = errno;
-        ::unlink(tmp.c_str());
-        fail("Cannot create file", name, err);
-    }
+    struct stat old;
+    const bool replacing = ::stat(path.c_str(), &old) == 0 && S_ISREG(old.st_mode);
+    const mode_t mode = replacing ? (old.st_mode & 0777) : 0666;
+    Temporary tmp(name, path, mode);
+    if (replacing)
+        tmp.setMode(mode); // the umask may have taken bits the old file had
+    tmp.write(joinLines(lines));
+    if (::rename(tmp.path().c_str(), path.c_str()) != 0)
+        fail("Cannot create file", name, errno);
+    tmp.consumed();
     syncDirectory(path);
 }
 
 bool createLineFileExclusive(const std::string& name, const std::vector<std::string>& lines) {
     const std::string path = localPath(name);
-    if (::access(path.c_str(), F_OK) == 0)
+    struct stat st;
+    if (::lstat(path.c_str(), &st) == 0)
         return false;
-    const std::string tmp = writeTemporary(name, path, joinLines(lines));
-    // link() fails if the name exists, so two programs never claim one number.
-    const int rc = ::link(tmp.c_str(), path.c_str());
-    const int err = errno;
-    ::unlink(tmp.c_str());
-    if (rc != 0) {
-        if (err == EEXIST)
-            return false;
-        fail("Cannot create file", name, err);
-    }
+    Temporary tmp(name, path, 0666);
+    tmp.write(joinLines(lines));
+    Claim claim = claimByRename(tmp, name, path);
+    if (claim == Claim::Unsupported)
+        claim = claimByLink(tmp, name, path);
+    if (claim == Claim::Unsupported)
+        claim = claimByPlaceholder(tmp, name, path);
+    if (claim == Claim::Taken)
+        return false;
     syncDirectory(path);
     return true;
+}
+
+bool isTemporaryName(const std::string& fileName) {
+    const std::size_t prefix = sizeof kTempPrefix - 1;
+    const std::size_t suffix = sizeof kTempSuffix - 1;
+    if (fileName.size() != prefix + kTempHexDigits + suffix ||
+        fileName.compare(0, prefix, kTempPrefix) != 0 ||
+        fileName.compare(prefix + kTempHexDigits, suffix, kTempSuffix) != 0)
+        return false;
+    for (std::size_t i = prefix; i < prefix + kTempHexDigits; ++i)
+        if (!isHex(fileName[i]))
+            return false;
+    return true;
+}
+
+int removeStaleTemporaries(const std::string& directory) {
+    DIR* dir = ::opendir(directory.c_str());
+    if (!dir)
+        return 0;
+    int removed = 0;
+    while (const dirent* entry = ::readdir(dir)) {
+        if (!isTemporaryName(entry->d_name))
+            continue;
+        const std::string path = directory + "/" + entry->d_name;
+        const int fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+        if (fd < 0)
+            continue;
+        struct stat opened, named;
+        bool stale = false;
+        if (::fstat(fd, &opened) == 0 && S_ISREG(opened.st_mode)) {
+            if (lockFile(fd, LOCK_EX | LOCK_NB))
+                stale = true;
+            else if (errno != EWOULDBLOCK)
+                stale = ::time(nullptr) - opened.st_mtime > kUnlockedTempAge;
+        }
+        // Holding the lock, the name must still be the file that was locked.
+        if (stale && ::lstat(path.c_str(), &named) == 0 && sameFile(opened, named) &&
+            ::unlink(path.c_str()) == 0)
+            ++removed;
+        ::close(fd);
+    }
+    ::closedir(dir);
+    if (removed)
+        syncFolder(directory);
+    return removed;
 }
 
 } // namespace fb

@@ -146,7 +146,8 @@ private:
     void skalaStd(const ScriptItem& it) {
         std::vector<std::string> numbers;
         for (int j = 0; j <= 7; ++j) {
-            const int h = it.firstHour + j;
+            // Wide enough for any hour line the reader accepts.
+            const long long h = static_cast<long long>(it.firstHour) + j;
             numbers.push_back(std::to_string(h <= 24 ? h : h - 24));
         }
         scale(it, 28, numbers, 60, 40, quarterHourBoxName);

@@ -361,6 +361,44 @@ TEST(Files, AFailedWriteLosesNothingAndCanBeRetried) {
     EXPECT_EQ(readBytes(dir.file("00000000.bgn")), kHeader + "&Name=x&Komm=.&Fuehlz=1&Ffragen=2\r\n");
 }
 
+TEST(Files, StartUpRemovesTheTemporariesOfAKilledRun) {
+    fbtest::WorkDir dir;
+    writeBytes(dir.file("~fragebogen-3f2a9c0b1d4e5f60.tmp"), kHeader + "&Name=x\r\n");
+    writeBytes(dir.file("~fragebogen-notours.tmp"), "keep");
+    writeBytes(dir.file("bogen.prt"), kHeader + "\r\nPAGE Ende\r\n");
+    Road r;
+    EXPECT_FALSE(fbtest::fileExistsAt(dir.file("~fragebogen-3f2a9c0b1d4e5f60.tmp")));
+    EXPECT_EQ(readBytes(dir.file("~fragebogen-notours.tmp")), "keep");
+    EXPECT_TRUE(r.m().ProgressSaved);
+}
+
+TEST(Answers, AChoiceThatCannotBeRecordedKeepsTheRecordedAnswers) {
+    fbtest::WorkDir dir;
+    writeBytes(dir.file("bogen.prt"), kHeader + "\r\nName=x\r\nPAGE Listen\r\n");
+    Road r;
+    r.m().Fortfahren1Click();
+    r.c().PageRadioGroups[0]->setItemIndex(0);
+    r.c().PageListBoxes[0]->setSelected(1, true);
+    r.c().PageCheckBoxes[3]->setMark(true);
+    // A replaced script's MULTI list longer than its value holds.
+    fb::ListBox* multi = r.c().PageListBoxes[1];
+    while (multi->count() < 70)
+        multi->addItem("mehr");
+    multi->setSelected(66, true);
+    r.save();
+    ASSERT_FALSE(r.boxes.boxes.empty());
+    EXPECT_EQ(r.boxes.boxes.back().text,
+              "Entry 67 of \"Was\" cannot be recorded: a choice list holds at most 64 entries");
+    EXPECT_EQ(*r.m().AnswerData, (std::vector<std::string>{kHeader, "Name=x", "PAGE Listen"}));
+    EXPECT_TRUE(r.page().isVisible());
+    multi->setSelected(66, false);
+    multi->setSelected(63, true);
+    r.save();
+    const auto& a = *r.m().AnswerData;
+    EXPECT_EQ(std::vector<std::string>(a.begin(), a.begin() + 2), (std::vector<std::string>{kHeader, "Name=x"}));
+    EXPECT_EQ(a.at(4), "Was=9223372036854775808");
+}
+
 TEST(PageBuild, ABrokenPageReportsAndOffersTheWayBack) {
     fbtest::WorkDir dir;
     writeBytes(dir.file("bogen.prt"), kHeader + "\r\nPAGE Gibtsnicht\r\n");

@@ -194,6 +194,12 @@ TEST(ScriptChecker, HourLineMustBeADecimalHour) {
     EXPECT_EQ(hour(""), (std::vector<Hit>{{1, Rule::ReaderFails}, {4, Rule::HourLine}}));
     EXPECT_EQ(hour("25"), (std::vector<Hit>{{4, Rule::HourLine}}));
     EXPECT_EQ(hour("-1"), (std::vector<Hit>{{4, Rule::HourLine}}));
+    // At the ends of the integer range the page is built, but no hour shows.
+    EXPECT_EQ(hour("2147483647"), (std::vector<Hit>{{4, Rule::HourLine}}));
+    EXPECT_EQ(hour("-2147483648"), (std::vector<Hit>{{4, Rule::HourLine}}));
+    EXPECT_NE(all(check({"PAGE A", "SKALA.STD Afst", "Wann?", "2147483647"})).find("labelled from 2147483623"),
+              std::string::npos);
+    EXPECT_EQ(hour("2147483648"), (std::vector<Hit>{{1, Rule::ReaderFails}, {4, Rule::HourLine}}));
     const auto f = check({"PAGE A", "SKALA.STD Afst", "Wann?", "f\xFCnf"});
     EXPECT_NE(all(f).find("'fünf' is not a valid integer value"), std::string::npos) << all(f);
     EXPECT_EQ(hits({"PAGE A", "SKALA.STD Afst", "Wann?"}),
@@ -263,4 +269,20 @@ TEST(ScriptChecker, LinesAreNumberedAsTheProgramSplitsThem) {
     EXPECT_EQ(hits(f), (std::vector<Hit>{{1, Rule::ReaderFails}, {5, Rule::UnclosedList}}));
     const std::string nul = std::string("PAGE A\r\nTEXT T\r\nF") + '\0' + "\r\nRADIO R\r\nF";
     EXPECT_EQ(hits(checkScriptBytes(nul, options)), (std::vector<Hit>{}));
+}
+
+TEST(ScriptChecker, MultiListsMustFitTheirRecordedValue) {
+    auto multi = [](const std::string& keyword, int entries) {
+        std::vector<std::string> lines{"PAGE A", keyword + " M", "Was?"};
+        for (int i = 0; i < entries; ++i)
+            lines.push_back("Eintrag " + std::to_string(i + 1));
+        lines.push_back("END");
+        return check(lines);
+    };
+    EXPECT_EQ(hits(multi("MULTI", 64)), (std::vector<Hit>{}));
+    EXPECT_EQ(hits(multi("MULTI", 65)), (std::vector<Hit>{{2, Rule::LongChoiceList}}));
+    EXPECT_NE(all(multi("MULTI", 70)).find("has 70 entries"), std::string::npos) << all(multi("MULTI", 70));
+    // A single choice records the entry's index, which has no such bound.
+    EXPECT_EQ(hits(multi("SINGLE", 70)), (std::vector<Hit>{}));
+    EXPECT_EQ(hits(multi("RADIO", 70)), (std::vector<Hit>{}));
 }

@@ -206,6 +206,12 @@ private:
             return resumeAfter(i + 2);
         }
         findings_.insert(findings_.end(), inside.begin(), inside.end());
+        if (kw == "MULTI" && j - (i + 2) > kMultiEntries)
+            add(i, Rule::LongChoiceList,
+                "choice list " + shown(at(i)) + " has " + std::to_string(j - (i + 2)) +
+                    " entries: its recorded value holds " + std::to_string(kMultiEntries) +
+                    ", so choosing entry " + std::to_string(kMultiEntries + 1) +
+                    " or a later one stops the page from being saved");
         return j + 1;
     }
 
@@ -228,7 +234,8 @@ private:
             if (hour < 0 || hour > 24)
                 add(i + 2, Rule::HourLine,
                     "hour line " + shown(hourLine) + " of " + shown(at(i)) +
-                        " is no hour of the day (0 to 24)");
+                        " is no hour of the day (0 to 24): the scale is labelled from " +
+                        std::to_string(hour <= 24 ? hour : static_cast<long long>(hour) - 24));
         } catch (const EConvertError&) {
             add(i + 2, Rule::HourLine,
                 "hour line " + shown(hourLine) + " of " + shown(at(i)) +

@@ -27,6 +27,7 @@ enum class Rule {
     MissingPicture,   // a SKALA.WP file name that is no embedded JPG resource
     UnusedPicture,    // a JPG resource that no SKALA.WP item names
     ReaderFails,      // the program's own reader fails or loops on the script
+    LongChoiceList,   // a MULTI list with more entries than its recorded value holds
 };
 
 struct Finding {
