@@ -42,9 +42,8 @@ void setDialogs(DialogService* service) { current = service; }
 
 const std::string& applicationTitle() { return titleStorage(); }
 void setApplicationTitle(const std::string& title) {
+    // Not Qt's display name: that would be appended to every window's caption.
     titleStorage() = title;
-    if (QCoreApplication::instance())
-        QApplication::setApplicationDisplayName(fromCp1252(title));
 }
 
 BoxAnswer warningBox(const std::string& text, BoxButtons buttons) {
