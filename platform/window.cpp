@@ -163,7 +163,14 @@ void Form::showEvent(QShowEvent* e) {
     applyHints(); // the native window exists now and is not yet mapped
     const bool framed = updateFrame();
     // After the show has handed the widget's geometry to the native window.
-    QTimer::singleShot(0, this, [this] { fitOnScreen(); });
+    // A shown window becomes the active one, as it would on Windows: the page
+    // window and the send dialog leave the main window disabled behind them,
+    // and a manager may not focus them by itself.
+    QTimer::singleShot(0, this, [this] {
+        fitOnScreen();
+        if (isVisible())
+            activateWindow();
+    });
     const QString platform = QGuiApplication::platformName();
     if (!framed && platform != "offscreen" && platform != "minimal") {
         framePolls_ = 0;
