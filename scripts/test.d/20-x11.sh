@@ -4,11 +4,6 @@
 # however the tests end. Screenshots land in $BUILD_DIR/screenshots.
 set -euo pipefail
 : "${BUILD_DIR:?}"
-display=""
-for n in $(seq 90 130); do
-  if [ ! -e "/tmp/.X$n-lock" ] && [ ! -e "/tmp/.X11-unix/X$n" ]; then display=$n; break; fi
-done
-[ -n "$display" ] || { echo "no free X display between :90 and :130" >&2; exit 1; }
 xvfb_pid=""
 wm_pid=""
 stop() {
@@ -18,15 +13,21 @@ stop() {
     wait "$pid" 2>/dev/null || true
   done
 }
-trap stop EXIT
-Xvfb ":$display" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
+display_file=""
+trap 'stop; rm -f "$display_file"' EXIT
+# Xvfb picks a free display itself and writes its number to the file.
+display_file=$(mktemp)
+Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$display_file" >/dev/null 2>&1 &
 xvfb_pid=$!
-export DISPLAY=":$display"
+for _ in $(seq 100); do [ -s "$display_file" ] && break; sleep 0.1; done
+[ -s "$display_file" ] || { echo "Xvfb did not start" >&2; exit 1; }
+export DISPLAY=":$(head -n1 "$display_file")"
 for _ in $(seq 50); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
-xdpyinfo >/dev/null 2>&1 || { echo "Xvfb did not start on $DISPLAY" >&2; exit 1; }
+xdpyinfo >/dev/null 2>&1 || { echo "Xvfb did not answer on $DISPLAY" >&2; exit 1; }
 openbox >/dev/null 2>&1 &
 wm_pid=$!
-for _ in $(seq 50); do xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q window && break; sleep 0.1; done
+for _ in $(seq 50); do xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q "window id" && break; sleep 0.1; done
+xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q "window id" || { echo "openbox did not start" >&2; exit 1; }
 rm -rf "$BUILD_DIR/screenshots"
 mkdir -p "$BUILD_DIR/screenshots"
 cd "$BUILD_DIR"
