@@ -4,7 +4,12 @@
 
 #include <QDir>
 #include <gtest/gtest.h>
+#include <cerrno>
+#include <cstring>
+#include <sched.h>
+#include <sys/mount.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 using namespace fb;
@@ -50,10 +55,70 @@ TEST(LineFiles, AFailingWriteKeepsTheOldFileWhole) {
     EXPECT_EQ(QDir(QString::fromStdString(dir.path())).entryList(QDir::Files).size(), 1) << "temporary left";
 }
 
+namespace {
+
+// Root writes into a directory whatever its mode says; a read-only mount stops
+// it. The mount lives in a private mount namespace of a child process, so
+// nothing outside the test sees it. Exit codes: 0 reported, 1 not reported,
+// 2 another error, 3 no private mount namespace on this machine.
+int writeIntoReadOnlyMountAsRoot(const std::string& path, std::string& why) {
+    int pipeFd[2];
+    if (::pipe(pipeFd) != 0)
+        return 3;
+    const pid_t child = ::fork();
+    if (child == 0) {
+        ::close(pipeFd[0]);
+        auto refuse = [&](const char* what) {
+            const std::string text = std::string(what) + ": " + std::strerror(errno);
+            (void)!::write(pipeFd[1], text.data(), text.size());
+            ::_exit(3);
+        };
+        if (::unshare(CLONE_NEWNS) != 0)
+            refuse("unshare(CLONE_NEWNS)");
+        if (::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0)
+            refuse("mount --make-rprivate /");
+        if (::mount(path.c_str(), path.c_str(), nullptr, MS_BIND, nullptr) != 0)
+            refuse("mount --bind");
+        if (::mount(nullptr, path.c_str(), nullptr, MS_BIND | MS_REMOUNT | MS_RDONLY, nullptr) != 0)
+            refuse("mount -o remount,bind,ro");
+        if (::chdir(path.c_str()) != 0) // enter the mount, not the directory beneath it
+            ::_exit(2);
+        try {
+            writeLineFile("bogen.prt", {"x"});
+            ::_exit(1);
+        } catch (const EFileError&) {
+            ::_exit(0);
+        } catch (...) {
+            ::_exit(2);
+        }
+    }
+    ::close(pipeFd[1]);
+    char buf[256];
+    const ssize_t n = child > 0 ? ::read(pipeFd[0], buf, sizeof buf) : 0;
+    ::close(pipeFd[0]);
+    if (n > 0)
+        why.assign(buf, static_cast<size_t>(n));
+    int status = 0;
+    if (child < 0 || ::waitpid(child, &status, 0) != child || !WIFEXITED(status))
+        return 2;
+    return WEXITSTATUS(status);
+}
+
+} // namespace
+
 TEST(LineFiles, ReadOnlyDirectoryIsReported) {
-    if (::geteuid() == 0)
-        GTEST_SKIP() << "root writes into read-only directories";
     fbtest::WorkDir dir;
+    if (::geteuid() == 0) {
+        std::string why;
+        const int result = writeIntoReadOnlyMountAsRoot(dir.path(), why);
+        if (result == 3)
+            GTEST_SKIP() << "root writes into read-only directories, and this machine allows no private "
+                            "read-only mount ("
+                         << why << ")";
+        EXPECT_EQ(result, 0) << "1: the write was not reported, 2: it failed otherwise";
+        EXPECT_FALSE(fbtest::fileExistsAt(dir.file("bogen.prt")));
+        return;
+    }
     ::chmod(dir.path().c_str(), 0555);
     EXPECT_THROW(writeLineFile("bogen.prt", {"x"}), EFileError);
     ::chmod(dir.path().c_str(), 0755);
