@@ -28,7 +28,7 @@ QSize screenSize();
 
 // Waits until the manager has framed the window and the program has taken
 // the frame up (its outer size settled).
-bool waitFramed(QWidget& window, int timeoutMs = 5000);
+bool waitFramed(QWidget& window, int timeoutMs = 10000);
 
 // Saves the screen area of rect as <build>/screenshots/<name>.png.
 bool screenshot(const QRect& rect, const std::string& name);
