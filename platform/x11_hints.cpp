@@ -66,9 +66,11 @@ void applyWindowFunctions(QWidget& window, WindowFunctions functions) {
                                0, 0};
     const xcb_atom_t motif = atom(c, "_MOTIF_WM_HINTS");
     xcb_change_property(c, XCB_PROP_MODE_REPLACE, w, motif, motif, 32, 5, hints);
-    // Openbox ignores the Motif functions for minimise and maximise; it drops
-    // both only for toolbar-type windows, which it otherwise treats like any
-    // other (a title bar, focus, the task list). Other managers get the plain type.
+    // Openbox ignores the Motif functions for minimise, maximise and close; it
+    // drops the first two for toolbar-type windows, which keep their title bar
+    // and take the focus when activated (Form activates every window it shows).
+    // Its close action stays; the two windows ignore the request. Other
+    // managers keep the plain type and honour the Motif functions.
     const xcb_screen_t* screen = xcb_setup_roots_iterator(xcb_get_setup(c)).data;
     if (screen && windowManagerName(c, screen->root) == "Openbox") {
         const xcb_atom_t types[2] = {atom(c, "_NET_WM_WINDOW_TYPE_TOOLBAR"),
