@@ -9,6 +9,7 @@
 #include "platform/dialogs.h"
 #include "submit/form_senden.h"
 
+#include <QGuiApplication>
 #include <QIcon>
 
 namespace fb {
@@ -33,6 +34,10 @@ Program::Program(const ResourceStore& resources) {
         QApplication::setWindowIcon(QIcon(pm));
     }
     FormMenu = new TFormMenu(resources);
+    // The title names the program in task bars: the main window's icon text,
+    // and the desktop entry its windows belong to.
+    FormMenu->setWindowIconText(fromCp1252(applicationTitle()));
+    QGuiApplication::setDesktopFileName("fragebogen");
     FormFragen = new TFormFragen;
     FormSenden = new TFormSenden(FormMenu);
     FormHilfe = new TFormHilfe([this](const std::string& name) {

@@ -38,6 +38,11 @@ TFormHilfe::TFormHilfe(Loader load, QWidget* parent) : Form(parent), load_(std::
     Memo2->setObjectName("Memo2");
     Memo3->setObjectName("Memo3");
     PageControl1->setCurrentIndex(0);
+    // The tab control lays its pages out only once it is shown and again after
+    // every resize; the memos follow whenever a page's size changes that way.
+    for (QWidget* page : {TabSheet1, TabSheet2, TabSheet3})
+        page->installEventFilter(this);
+    connect(PageControl1, &QTabWidget::currentChanged, this, fb::handler([this] { FormResize(); }));
 
     fb::guarded([this] { FormCreate(); });
 }
@@ -53,12 +58,21 @@ void TFormHilfe::FormResize() {
     PageControl1->setGeometry(0, 0, clientWidth(), clientHeight());
     fb::Memo* memos[] = {Memo1, Memo2, Memo3};
     QWidget* pages[] = {TabSheet1, TabSheet2, TabSheet3};
+    // The tab control lays out only its current page; the others share its
+    // frame and get it when they are selected.
+    QWidget* current = PageControl1->currentWidget();
     for (int k = 0; k < 3; ++k) {
-        // Pages not shown yet report the current page's size.
-        QSize page = PageControl1->currentWidget() ? PageControl1->currentWidget()->size() : pages[k]->size();
-        if (pages[k]->isVisible())
-            page = pages[k]->size();
+        const QSize page = current ? current->size() : pages[k]->size();
         memos[k]->resize(page.width(), memos[k]->height());
         memos[k]->resize(memos[k]->width(), page.height());
     }
+}
+
+bool TFormHilfe::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::Resize && !fitting_) {
+        fitting_ = true;
+        fb::guarded([this] { FormResize(); });
+        fitting_ = false;
+    }
+    return Form::eventFilter(watched, event);
 }

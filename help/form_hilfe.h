@@ -26,7 +26,10 @@ public:
 
 protected:
     void formResize() override { FormResize(); }
+    void formShow() override { FormResize(); }
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     Loader load_;
+    bool fitting_ = false;
 };

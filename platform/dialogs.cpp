@@ -4,6 +4,8 @@
 
 #include <QApplication>
 #include <QFileDialog>
+#include <QFontMetrics>
+#include <QGridLayout>
 #include <QMessageBox>
 #include <QPushButton>
 
@@ -42,9 +44,8 @@ void setDialogs(DialogService* service) { current = service; }
 
 const std::string& applicationTitle() { return titleStorage(); }
 void setApplicationTitle(const std::string& title) {
+    // Not Qt's display name: that would be appended to every window's caption.
     titleStorage() = title;
-    if (QCoreApplication::instance())
-        QApplication::setApplicationDisplayName(fromCp1252(title));
 }
 
 BoxAnswer warningBox(const std::string& text, BoxButtons buttons) {
@@ -78,6 +79,15 @@ BoxAnswer QtDialogService::messageBox(const std::string& caption, const std::str
         cancel = box.addButton("Cancel", QMessageBox::RejectRole);
     box.setDefaultButton(ok);
     box.setEscapeButton(cancel ? cancel : ok);
+    // Wide enough for the whole caption beside the title bar's icon and
+    // buttons, as the system's boxes are; a short text would leave it cut.
+    if (auto* grid = qobject_cast<QGridLayout*>(box.layout())) {
+        QFont titleFont = box.font();
+        titleFont.setBold(true);
+        const int wanted = QFontMetrics(titleFont).horizontalAdvance(box.windowTitle()) + 120;
+        grid->addItem(new QSpacerItem(wanted, 0, QSizePolicy::Minimum, QSizePolicy::Fixed), grid->rowCount(), 0, 1,
+                      grid->columnCount());
+    }
     box.exec();
     return box.clickedButton() == ok ? BoxAnswer::Ok : BoxAnswer::Cancel;
 }

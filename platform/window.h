@@ -3,7 +3,11 @@
 // outer position and size, minimum outer size, border style, caption,
 // background colour and font, an optional menu bar above the client area,
 // and show/resize hooks whose exceptions are reported, not propagated.
+// Outer sizes hold for the frame the window manager draws once it reports its
+// extents, and a shown window is kept wholly on the screen's available area.
+#include <QMargins>
 #include <QMenuBar>
+#include <QTimer>
 #include <QWidget>
 #include <string>
 
@@ -23,7 +27,8 @@ public:
     void setCaption(const std::string& text);
     std::string caption() const;
 
-    // Outer bounds include the window frame where the window system has one.
+    // Outer bounds include the window frame where the window system has one;
+    // before the frame is known they are taken for the client area.
     void setOuterBounds(int left, int top, int width, int height);
     void setOuterSize(int width, int height);
     void setMinOuterSize(int width, int height);
@@ -47,15 +52,23 @@ protected:
     void closeEvent(QCloseEvent* e) override;
     void showEvent(QShowEvent* e) override;
     void resizeEvent(QResizeEvent* e) override;
+    void moveEvent(QMoveEvent* e) override;
 
 private:
-    QSize frameExtra() const;
+    QSize frameExtra() const { return {frame_.left() + frame_.right(), frame_.top() + frame_.bottom()}; }
+    // Takes up the frame extents the window system reports now; true once known.
+    bool updateFrame();
+    void applyMinimum();
+    void fitOnScreen();
+    void applyHints();
     void layoutChildren();
     QWidget* client_;
     QMenuBar* menu_ = nullptr;
     BorderStyle border_ = BorderStyle::Sizeable;
-    QSize wantedOuter_;
     QSize minOuter_;
+    QMargins frame_;      // last extents reported; zero until then
+    QTimer framePoll_;    // asks for the extents until the manager has framed the window
+    int framePolls_ = 0;
 };
 
 } // namespace fb
