@@ -93,8 +93,12 @@ void Label::setCentered(bool on) {
 }
 
 void Label::setLabelWidth(int width) {
+    // Automatic size follows text, font and wrap changes, not a width set
+    // by hand: a joke label set to its width before word wrap is switched on
+    // must keep that width and not grow back to its longest line.
     resize(width, height());
-    adjustBounds();
+    if (wordWrap())
+        adjustBounds();
 }
 
 void Label::adjustBounds() {
