@@ -76,10 +76,6 @@ constexpr ErrorEntry errorTable[] = {
 
 constexpr std::size_t chunkSize = 65536;
 
-// Not connected: the close notification has closed the socket already. A
-// reset ends the data the same way, whether the reader or the notification
-// sees it first.
-bool endOfData(int error) { return error == sock::WSAENOTCONN || error == sock::WSAECONNRESET; }
 
 // Runs the time-out's TimerOff however the wait ends.
 template <class F> struct Finally {
@@ -255,6 +251,11 @@ void TPowersock::HandleSocketMessage(int event, int error) {
             }
             break;
         case sock::FD_CLOSE:
+            // A close with an error (a reset) is kept for the reader, which
+            // may only find the replacement socket and must not take the
+            // loss for the end of the data.
+            if (error != 0)
+                pendingError_ = error;
             // With data still waiting the reader sees the end itself.
             if (!DataAvailable())
                 CloseSocket();
@@ -389,6 +390,7 @@ void TPowersock::Connect() {
     Canceled = false;
     if (Connected)
         throw ESockError("Already connected");
+    pendingError_ = 0;
     int attempts = 0;
     for (;;) {
         try {
@@ -434,6 +436,7 @@ void TPowersock::Connect() {
 
 void TPowersock::Disconnect() {
     Status(8, "Disconnecting");
+    pendingError_ = 0;
     CloseSocket();
 }
 
@@ -481,6 +484,18 @@ std::uint16_t TPowersock::Accept() {
         throw ESockError("Error creating Data Connection");
     }
     return static_cast<std::uint16_t>(handle);
+}
+
+bool TPowersock::endOfData(int error) {
+    // Only "not connected" ends the data (the close notification has closed
+    // the socket already), and only when that close was an orderly one.
+    if (error == sock::WSAECONNRESET || (error == sock::WSAENOTCONN && pendingError_ != 0)) {
+        if (error == sock::WSAECONNRESET)
+            pendingError_ = error;
+        sock::setLastError(pendingError_);
+        CheckError(sock::WSAEWOULDBLOCK);
+    }
+    return error == sock::WSAENOTCONN;
 }
 
 // ---- writing -----------------------------------------------------------------
@@ -600,7 +615,7 @@ std::string TPowersock::ReadLn() {
             throw EAbortError("Socket readln aborted");
         }
         long n = socket_->recv(IoBuffer.data(), chunkSize, true);
-        if (n == 0)
+        if (n == 0 && endOfData(sock::WSAENOTCONN))
             return std::string();
         if (n < 0) {
             LastErrorNo = sock::lastError();
@@ -629,7 +644,7 @@ void TPowersock::captureChunks(const std::function<bool()>& more,
     Finally off{[this] { TimerOff(); }};
     while (!Canceled && more()) {
         long n = socket_->recv(IoBuffer.data(), chunkSize, false);
-        if (n == 0)
+        if (n == 0 && endOfData(sock::WSAENOTCONN))
             break;
         if (n > 0) {
             sink(IoBuffer.data(), static_cast<std::size_t>(n));

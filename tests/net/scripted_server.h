@@ -28,6 +28,10 @@ public:
     void readLine(std::chrono::milliseconds limit = std::chrono::seconds(5));
     void send(const std::string& bytes);
     void pause(std::chrono::milliseconds ms);
+    // Makes the close at the end of the script a reset (linger 0).
+    void resetOnClose();
+    // Receive buffer of this connection, set before the client fills it.
+    void setReceiveBuffer(int bytes);
     // Holds the connection open and silent until the server is stopped.
     void waitForStop(std::chrono::milliseconds limit = std::chrono::seconds(30));
     const std::string& received() const { return received_; }
