@@ -5,6 +5,7 @@
 #include "platform/errors.h"
 
 #include <cerrno>
+#include <optional>
 #include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -96,30 +97,39 @@ void TNMHTTP::Abort() {
 // ---- the request kinds ---------------------------------------------------------
 
 void TNMHTTP::Get(const std::string& url) {
+    RequestScope scope(*this);
     URL = url;
     RequestKind = CmdGet;
+    handOver_ = true;
     DoRequest();
 }
 
 void TNMHTTP::Options(const std::string& url) {
+    RequestScope scope(*this);
     URL = url;
     RequestKind = CmdOptions;
+    handOver_ = true;
     DoRequest();
 }
 
 void TNMHTTP::Head(const std::string& url) {
+    RequestScope scope(*this);
     URL = url;
     RequestKind = CmdHead;
+    handOver_ = true;
     DoRequest();
 }
 
 void TNMHTTP::Delete(const std::string& url) {
+    RequestScope scope(*this);
     URL = url;
     RequestKind = CmdDelete;
+    handOver_ = true;
     DoRequest();
 }
 
 void TNMHTTP::Post(const std::string& url, const std::string& data) {
+    RequestScope scope(*this);
     URL = url;
     if (EncodePostData && !OutputFileMode) {
         TNMURL encoder(this);
@@ -129,64 +139,81 @@ void TNMHTTP::Post(const std::string& url, const std::string& data) {
         SendData = data;
     }
     RequestKind = CmdPost;
+    handOver_ = true;
     DoRequest();
 }
 
 void TNMHTTP::Put(const std::string& url, const std::string& data) {
+    RequestScope scope(*this);
     URL = url;
     SendData = data;
     RequestKind = CmdPut;
+    handOver_ = true;
     DoRequest();
 }
 
 void TNMHTTP::Patch(const std::string& url, const std::string& data) {
+    RequestScope scope(*this);
     URL = url;
     SendData = data;
     RequestKind = CmdPatch;
+    handOver_ = true;
     DoRequest();
 }
 
 void TNMHTTP::Trace(const std::string& url, const std::string& data) {
+    RequestScope scope(*this);
     URL = url;
     SendData = data;
     RequestKind = CmdTrace;
+    handOver_ = true;
     DoRequest();
 }
 
 void TNMHTTP::Request12(const std::string& url, const std::string& data) {
+    RequestScope scope(*this);
     URL = url;
     SendData = data;
     RequestKind = CmdNone;
+    handOver_ = true;
     DoRequest();
 }
 
 void TNMHTTP::Copy(const std::string& url, const std::string& value) {
+    RequestScope scope(*this);
     URL = url;
     ExtraHeaderValue = value;
     RequestKind = CmdCopy;
+    handOver_ = true;
     DoRequest();
 }
 
 void TNMHTTP::Move(const std::string& url, const std::string& value) {
+    RequestScope scope(*this);
     URL = url;
     ExtraHeaderValue = value;
     RequestKind = CmdMove;
+    handOver_ = true;
     DoRequest();
 }
 
 void TNMHTTP::Link(const std::string& url, const std::string& value) {
+    RequestScope scope(*this);
     URL = url;
     ExtraHeaderValue = value;
     SendData = "Send.dat";
     RequestKind = CmdLink;
+    handOver_ = true;
     DoRequest();
 }
 
 void TNMHTTP::Unlink(const std::string& url, const std::string& value) {
+    RequestScope scope(*this);
     URL = url;
     ExtraHeaderValue = value;
     SendData = "Send.dat";
     RequestKind = CmdUnlink;
+    handOver_ = true;
     DoRequest();
 }
 
@@ -197,11 +224,27 @@ bool TNMHTTP::sendsBody() const {
 
 // ---- the request cycle -----------------------------------------------------------
 
+// Marks the client busy for one request operation. The waits re-enter the
+// event loop, so a handler may start a request while one runs; it must fail
+// before it touches any field of the running one or its connection.
+TNMHTTP::RequestScope::RequestScope(TNMHTTP& http) : http_(http) {
+    if (http_.busy_)
+        throw ESockError("HTTP request already in progress");
+    http_.busy_ = true;
+}
+
+TNMHTTP::RequestScope::~RequestScope() {
+    http_.busy_ = false;
+    http_.handOver_ = false;
+}
+
 void TNMHTTP::DoRequest() {
-    // A request started from inside a running one (the wait re-enters the
-    // event loop) must not take over, nor close, the running connection.
-    if (Connected)
-        throw ESockError("Already connected");
+    // Called by a request kind that holds the scope already, or on its own.
+    std::optional<RequestScope> scope;
+    if (handOver_)
+        handOver_ = false;
+    else
+        scope.emplace(*this);
     for (int repeats = 0;; ++repeats) {
         if (repeats > MaxRedirects)
             throw ESockError("Too many redirects (more than " + std::to_string(MaxRedirects) + ")");

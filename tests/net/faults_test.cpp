@@ -79,3 +79,127 @@ TEST(HttpReset, ResetInsideTheHeaderIsAnError) {
     EXPECT_EQ(errorOf([&] { http.Get(server.url("/")); }), "10054:Connection reset by peer");
     EXPECT_EQ(http.Header, "HTTP/1.0 200 OK\r\n");
 }
+
+namespace {
+
+// Tries every kind of nested request once, from inside an event handler of
+// a running one, and notes what it found.
+struct NestedAttempt {
+    NestedAttempt(TNMHTTP& h, std::string url) : http(h), otherUrl(std::move(url)) {}
+    TNMHTTP& http;
+    std::string otherUrl;
+    int calls = 0;
+    std::vector<std::string> errors;
+    bool fieldsKept = false;
+    bool connectedAtCall = false;
+
+    void operator()() {
+        if (calls++)
+            return;
+        connectedAtCall = http.Connected;
+        const std::string url = http.URL, data = http.SendData, path = http.RequestPath;
+        const CmdType kind = http.RequestKind;
+        errors.push_back(errorOf([&] { http.Get(otherUrl); }));
+        errors.push_back(errorOf([&] { http.Post(otherUrl, "nested=1"); }));
+        errors.push_back(errorOf([&] { http.Head(otherUrl); }));
+        errors.push_back(errorOf([&] { http.DoRequest(); }));
+        fieldsKept = http.URL == url && http.SendData == data && http.RequestPath == path && http.RequestKind == kind;
+    }
+};
+
+void expectRefused(const NestedAttempt& n) {
+    EXPECT_EQ(n.calls >= 1, true);
+    EXPECT_EQ(n.errors, std::vector<std::string>(4, "HTTP request already in progress"));
+    EXPECT_TRUE(n.fieldsKept);
+}
+
+} // namespace
+
+TEST(HttpNested, DuringLookupAndConnect) {
+    // The nested attempts are posted when the phase begins, so they run in
+    // the first pass of its wait loop.
+    for (const char* phase : {"Resolve Host", "Connecting"}) {
+        ScriptedServer server({answer("HTTP/1.0 200 OK\r\n\r\nfirst")});
+        ScriptedServer other({answer("HTTP/1.0 200 OK\r\n\r\nsecond")});
+        TNMHTTP http;
+        http.TimeOut = 5000;
+        http.ReportLevel = 8;
+        NestedAttempt nested{http, other.url("/nested")};
+        bool resolved = false, resolvedAtCall = true;
+        http.OnHostResolved = [&](QObject*) { resolved = true; };
+        http.OnStatus = [&](QObject*, const std::string& text) {
+            if (text == phase && !nested.calls)
+                QMetaObject::invokeMethod(
+                    &http, [&] { resolvedAtCall = resolved; nested(); }, Qt::QueuedConnection);
+        };
+        // A name, so that the lookup really waits.
+        std::string url = "http://localhost:" + std::to_string(server.port()) + "/first";
+        http.Get(url);
+        expectRefused(nested);
+        EXPECT_FALSE(nested.connectedAtCall) << phase;
+        if (std::string(phase) == "Resolve Host") {
+            EXPECT_FALSE(resolvedAtCall);
+        }
+        EXPECT_EQ(http.Body, "first") << phase;
+        EXPECT_EQ(http.URL, url);
+        server.stop();
+        other.stop();
+        EXPECT_EQ(other.accepted(), 0) << phase;
+        ASSERT_EQ(server.requests().size(), 1u);
+        EXPECT_EQ(server.requests()[0].substr(0, 22), "GET /first HTTP/1.0\r\nH");
+    }
+}
+
+TEST(HttpNested, DuringSendAndRead) {
+    QTemporaryDir dir;
+    std::string file = dir.filePath("upload.bgn").toStdString();
+    std::ofstream(file, std::ios::binary) << std::string(1 << 20, 'u');
+    ScriptedServer other({answer("HTTP/1.0 200 OK\r\n\r\nsecond")});
+    ScriptedServer server({answer("HTTP/1.0 200 OK\r\n\r\nVielen Dank!"),
+                           [](Peer& p) {
+                               p.readRequest();
+                               p.pause(200ms); // the client waits in ReadLn
+                               p.send("HTTP/1.0 200 OK\r\n\r\nheader phase");
+                           },
+                           [](Peer& p) {
+                               p.readRequest();
+                               p.send("HTTP/1.0 200 OK\r\n\r\nbody ");
+                               p.pause(50ms);
+                               p.send("phase");
+                           }});
+    TNMHTTP http;
+    http.TimeOut = 5000;
+    http.OutputFileMode = true;
+    NestedAttempt sending{http, other.url("/nested")};
+    http.OnPacketSent = [&](QObject*) { sending(); };
+    http.Post(server.url("/cgi-bin/mailmanager.pl"), file);
+    expectRefused(sending);
+    EXPECT_TRUE(sending.connectedAtCall);
+    EXPECT_EQ(http.Body, "Vielen Dank!");
+    EXPECT_EQ(http.BytesSent, 1 << 20);
+    http.OnPacketSent = nullptr;
+    http.OutputFileMode = false;
+
+    NestedAttempt header{http, other.url("/nested")};
+    QTimer::singleShot(100, [&] { header(); });
+    http.Get(server.url("/header"));
+    expectRefused(header);
+    EXPECT_TRUE(header.connectedAtCall);
+    EXPECT_EQ(http.Body, "header phase");
+
+    NestedAttempt body{http, other.url("/nested")};
+    http.OnPacketRecvd = [&](QObject*) { body(); };
+    http.Get(server.url("/body"));
+    expectRefused(body);
+    EXPECT_EQ(http.Body, "body phase");
+
+    // Not busy any more: the client takes the next request.
+    EXPECT_FALSE(http.Busy());
+    http.OnPacketRecvd = nullptr;
+    http.Get(other.url("/after"));
+    EXPECT_EQ(http.Body, "second");
+    server.stop();
+    other.stop();
+    EXPECT_EQ(server.requests().size(), 3u);
+    EXPECT_EQ(other.requests().size(), 1u);
+}
