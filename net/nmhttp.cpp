@@ -50,11 +50,15 @@ std::string withoutLineEnd(std::string s) {
     return s;
 }
 
-// A header value: from the given position, without the line end, at most
-// 256 characters.
-std::string headerValue(const std::string& line, std::size_t from) {
-    std::string v = from < line.size() ? line.substr(from) : std::string();
-    return withoutLineEnd(v).substr(0, 256);
+bool hasLineBreakOrNul(const std::string& s) { return s.find_first_of(std::string("\r\n\0", 3)) != std::string::npos; }
+
+// A value that later requests repeat; a CR, LF or NUL in it would add or
+// cut request lines.
+std::string repeatedValue(const std::string& line, std::size_t from, const char* name) {
+    std::string whole = withoutLineEnd(from < line.size() ? line.substr(from) : std::string());
+    if (hasLineBreakOrNul(whole))
+        throw ESockError(std::string("Invalid response: line break or NUL in the ") + name + " header");
+    return whole.substr(0, 256);
 }
 
 long long fileSize(const std::string& fileName) {
@@ -393,6 +397,10 @@ void TNMHTTP::BuildHeader() {
         long long size = OutputFileMode ? fileSize(SendData) : static_cast<long long>(SendData.size());
         HeaderList.Add("Content-Length: " + std::to_string(size));
     }
+    // Whatever the values came from, none may split or cut a request line.
+    for (int i = 0; i < HeaderList.Count(); ++i)
+        if (hasLineBreakOrNul(HeaderList[i]))
+            throw ESockError("Line break or NUL in a request header line");
 }
 
 void TNMHTTP::SendRequest() {
@@ -460,9 +468,9 @@ void TNMHTTP::ReadResponseHeader() {
         line = ReadLn();
         std::string name = extractField(upper(line), 1, ' ');
         if (name == "SET-COOKIE:")
-            SetCookie = headerValue(line, 12);
+            SetCookie = repeatedValue(line, 12, "Set-Cookie");
         else if (name == "LOCATION:")
-            Location = headerValue(line, 10);
+            Location = repeatedValue(line, 10, "Location");
         store(line);
         if (line == "\r\n" || line == "\n" || line.empty())
             break;

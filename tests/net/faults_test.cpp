@@ -203,3 +203,61 @@ TEST(HttpNested, DuringSendAndRead) {
     EXPECT_EQ(server.requests().size(), 3u);
     EXPECT_EQ(other.requests().size(), 1u);
 }
+
+TEST(HttpHeaderValues, LineBreakOrNulInLocationOrCookieIsRefused) {
+    const std::string locationError = "Invalid response: line break or NUL in the Location header";
+    const std::string cookieError = "Invalid response: line break or NUL in the Set-Cookie header";
+    struct Case {
+        std::string header;
+        std::string error;
+    };
+    const std::vector<Case> cases = {
+        {"HTTP/1.0 302 Found\r\nLocation: /next\rX-Injected: 1\r\n\r\n", locationError},
+        {"HTTP/1.0 302 Found\r\nLocation: /" + std::string(300, 'p') + "\r\r\r\n\r\n", ""}, // only line ends at the end
+        {"HTTP/1.0 302 Found\r\nLocation: /" + std::string(300, 'p') + "\rX: y\r\n\r\n", locationError},
+        {"HTTP/1.0 302 Found\r\nLocation: /a" + std::string("\0", 1) + "b\r\n\r\n", locationError},
+        {"HTTP/1.0 302 Found\r\nSet-Cookie: sid=1\rX: y\r\nLocation: /next\r\n\r\n", cookieError},
+        {"HTTP/1.0 200 OK\r\nSet-Cookie: sid=1" + std::string("\0", 1) + "; path=/\r\n\r\n", cookieError},
+    };
+    for (const Case& c : cases) {
+        ScriptedServer server({answer(c.header), answer("HTTP/1.0 200 OK\r\n\r\nnext")});
+        TNMHTTP http;
+        http.TimeOut = 5000;
+        http.Location = "/earlier";
+        http.HeaderInfo.Cookie = "kept=1";
+        std::string error = errorOf([&] { http.Get(server.url("/first")); });
+        if (c.error.empty()) {
+            EXPECT_EQ(error, "(no error)");
+            EXPECT_EQ(http.Location, "/" + std::string(255, 'p'));
+            continue;
+        }
+        EXPECT_EQ(error, c.error) << c.header;
+        EXPECT_FALSE(http.Connected);
+        EXPECT_EQ(http.Location, "/earlier");
+        EXPECT_EQ(http.HeaderInfo.Cookie, "kept=1");
+        // The next request goes out whole, with the cookie it had.
+        http.Get(server.url("/second"));
+        server.stop();
+        auto reqs = server.requests();
+        ASSERT_EQ(reqs.size(), 2u);
+        EXPECT_EQ(reqs[1].substr(0, 22), "GET /second HTTP/1.0\r\n");
+        EXPECT_NE(reqs[1].find("\r\nCookie: kept=1\r\n"), std::string::npos);
+        EXPECT_EQ(reqs[1].substr(reqs[1].size() - 4), "\r\n\r\n");
+    }
+}
+
+TEST(HttpHeaderValues, NoRequestLineCarriesALineBreakOrNul) {
+    ScriptedServer server({answer("HTTP/1.0 200 OK\r\n\r\n")});
+    TNMHTTP http;
+    http.TimeOut = 2000;
+    const std::string refused = "Line break or NUL in a request header line";
+    http.HeaderInfo.Cookie = "a=1\r\nX-Injected: 1";
+    EXPECT_EQ(errorOf([&] { http.Get(server.url("/")); }), refused);
+    http.HeaderInfo.Cookie = std::string("a=1\0b", 5);
+    EXPECT_EQ(errorOf([&] { http.Get(server.url("/")); }), refused);
+    http.HeaderInfo.Cookie.clear();
+    EXPECT_EQ(errorOf([&] { http.Get(server.url("/a\rb")); }), refused);
+    EXPECT_EQ(errorOf([&] { http.Copy(server.url("/"), "x\ny"); }), refused);
+    server.stop();
+    EXPECT_EQ(server.accepted(), 0);
+}
