@@ -298,9 +298,16 @@ std::string TPowersock::CheckError(int tolerated) {
     return std::string();
 }
 
+long long TPowersock::peerTaken() const {
+    long queued = socket_->sendQueueBytes();
+    // Without the queue's length, bytes handed over count as taken.
+    return queued < 0 ? handedBytes_ : handedBytes_ - queued;
+}
+
 void TPowersock::TimerOn() {
     Status(8, "Timer On");
     TimedOut = false;
+    takenAtTick_ = peerTaken();
     if (TimeOut < 0)
         throw ESockError("Negative TimeOut");
     // Off first, so that every TimerOn starts the full countdown anew.
@@ -315,6 +322,14 @@ void TPowersock::TimerOff() {
 }
 
 void TPowersock::TimerFired() {
+    // A peer that keeps taking bytes of what we sent is slow, not gone (an
+    // upload drains while we send, and while we wait for the answer): the
+    // countdown starts again.
+    long long taken = peerTaken();
+    if (taken > takenAtTick_) {
+        takenAtTick_ = taken;
+        return;
+    }
     Status(8, "Timer Triggered");
     TimerOff();
     TimedOut = true;
@@ -391,6 +406,7 @@ void TPowersock::Connect() {
     if (Connected)
         throw ESockError("Already connected");
     pendingError_ = 0;
+    handedBytes_ = 0;
     int attempts = 0;
     for (;;) {
         try {
@@ -506,6 +522,7 @@ bool TPowersock::sendAll(const char* data, std::size_t size, bool countSent) {
         long n = socket_->send(data + done, size - done);
         if (n > 0) {
             done += static_cast<std::size_t>(n);
+            handedBytes_ += n;
             if (countSent) {
                 BytesSent += static_cast<std::int32_t>(n);
                 if (OnPacketSent)
@@ -564,6 +581,9 @@ void TPowersock::SendFile(const std::string& fileName) {
         throw Exception(fileError("Cannot open file", fileName, errno));
     {
         Finally closeFile{[fd] { ::close(fd); }};
+        // One countdown for the whole file; it starts again while the peer
+        // takes bytes (TimerFired).
+        TimerOn();
         Finally off{[this] { TimerOff(); }};
         while (!Canceled) {
             ssize_t n = ::read(fd, IoBuffer.data(), chunkSize);
@@ -574,9 +594,6 @@ void TPowersock::SendFile(const std::string& fileName) {
             }
             if (n == 0)
                 break;
-            // Each chunk gets the full time-out, so a peer that stops reading
-            // cannot hold the upload forever.
-            TimerOn();
             sendAll(IoBuffer.data(), static_cast<std::size_t>(n), true);
         }
     }

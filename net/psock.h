@@ -181,6 +181,11 @@ private:
     // The error of a close notification that reported one, until the next
     // Connect or Disconnect.
     int pendingError_ = 0;
+    // Bytes handed to send() on this connection, and how many of them the
+    // peer had taken at the last tick of the time-out.
+    long long handedBytes_ = 0;
+    long long takenAtTick_ = 0;
+    long long peerTaken() const;
 };
 
 } // namespace fb

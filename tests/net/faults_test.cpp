@@ -261,3 +261,60 @@ TEST(HttpHeaderValues, NoRequestLineCarriesALineBreakOrNul) {
     server.stop();
     EXPECT_EQ(server.accepted(), 0);
 }
+
+namespace {
+
+// Takes the request at most 64 KiB per 40 ms; once it has readBytes bytes
+// it answers (answer set) or holds the connection silent.
+Script slowReader(std::size_t readBytes, bool answer) {
+    return [readBytes, answer](Peer& p) {
+        while (p.received().size() < readBytes) {
+            std::size_t before = p.received().size();
+            p.readBytes(std::min(before + 32 * 1024, readBytes), 2s);
+            if (p.received().size() == before)
+                return; // the client gave up
+            p.pause(40ms);
+        }
+        if (!answer) {
+            p.waitForStop();
+            return;
+        }
+        if (p.readRequest(5s))
+            p.send("HTTP/1.0 200 OK\r\n\r\nVielen Dank!");
+    };
+}
+
+} // namespace
+
+TEST(HttpUploadTimeOut, SlowPeerThatKeepsReadingFinishes) {
+    QTemporaryDir dir;
+    std::string file = dir.filePath("big.bgn").toStdString();
+    std::ofstream(file, std::ios::binary) << std::string(2u << 20, 'u');
+    ScriptedServer server({slowReader(2u << 20, true)});
+    server.setReceiveBuffer(64 * 1024);
+    TNMHTTP http;
+    http.OutputFileMode = true;
+    http.TimeOut = 300; // far shorter than the upload
+    auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(errorOf([&] { http.Post(server.url("/cgi-bin/mailmanager.pl"), file); }), "(no error)");
+    EXPECT_GT(secondsSince(start), 0.6); // the peer really was slow
+    EXPECT_EQ(http.Body, "Vielen Dank!");
+    EXPECT_EQ(http.BytesSent, 2 << 20);
+}
+
+TEST(HttpUploadTimeOut, PeerThatStopsReadingTimesOut) {
+    QTemporaryDir dir;
+    std::string file = dir.filePath("big.bgn").toStdString();
+    std::ofstream(file, std::ios::binary) << std::string(16u << 20, 'u');
+    ScriptedServer server({slowReader(512 * 1024, false)});
+    server.setReceiveBuffer(64 * 1024);
+    TNMHTTP http;
+    http.OutputFileMode = true;
+    http.TimeOut = 300;
+    auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(errorOf([&] { http.Post(server.url("/cgi-bin/mailmanager.pl"), file); }), "Socket send aborted");
+    // The stall is noticed within two ticks of the time-out.
+    EXPECT_LT(secondsSince(start), 4.0);
+    EXPECT_LT(http.BytesSent, 16 << 20);
+    EXPECT_FALSE(http.Connected);
+}

@@ -98,7 +98,9 @@ void Peer::resetOnClose() {
     ::setsockopt(fd_, SOL_SOCKET, SO_LINGER, &l, sizeof l);
 }
 
-void Peer::setReceiveBuffer(int bytes) { ::setsockopt(fd_, SOL_SOCKET, SO_RCVBUF, &bytes, sizeof bytes); }
+void ScriptedServer::setReceiveBuffer(int bytes) {
+    ::setsockopt(listenFd_, SOL_SOCKET, SO_RCVBUF, &bytes, sizeof bytes);
+}
 
 void Peer::waitForStop(std::chrono::milliseconds limit) {
     pollfd fd{stopFd_, POLLIN, 0};
