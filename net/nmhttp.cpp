@@ -4,6 +4,7 @@
 #include "net/nmuue.h"
 #include "platform/errors.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <optional>
 #include <cstring>
@@ -59,6 +60,19 @@ std::string repeatedValue(const std::string& line, std::size_t from, const char*
     if (hasLineBreakOrNul(whole))
         throw ESockError(std::string("Invalid response: line break or NUL in the ") + name + " header");
     return whole.substr(0, 256);
+}
+
+// The decimal value of a Content-Length line, saturated far above any
+// limit; -1 when it is no number.
+long long declaredLength(const std::string& line) {
+    std::size_t p = line.find(':') + 1;
+    while (p < line.size() && (line[p] == ' ' || line[p] == '\t'))
+        ++p;
+    long long value = 0;
+    std::size_t digits = 0;
+    for (; p < line.size() && line[p] >= '0' && line[p] <= '9'; ++p, ++digits)
+        value = std::min(value * 10 + (line[p] - '0'), 1LL << 50);
+    return digits ? value : -1;
 }
 
 long long fileSize(const std::string& fileName) {
@@ -309,6 +323,18 @@ void TNMHTTP::readBody() {
         CaptureFile(Body);
         return;
     }
+    // A declared length over the limit is refused before any of the body is
+    // read; a HEAD answer declares the length of a body it does not send.
+    if (RequestKind != CmdHead && ContentLength > static_cast<long long>(MaxBodyLength)) {
+        Body.clear();
+        throw ESockError("Response body too large (more than " + std::to_string(MaxBodyLength) + " bytes)");
+    }
+    // The declared length is taken at its word for the room it needs (one
+    // byte more shows a body longer than declared without growing twice).
+    if (RequestKind != CmdHead && ContentLength >= 0) {
+        Body.clear();
+        Body.reserve(static_cast<std::size_t>(ContentLength) + 1);
+    }
     // One byte past the limit tells a body that is too large from one that
     // just fits.
     CaptureString(Body, static_cast<long long>(MaxBodyLength) + 1);
@@ -416,6 +442,7 @@ void TNMHTTP::SendRequest() {
 
 void TNMHTTP::ReadResponseHeader() {
     SetCookie.clear();
+    ContentLength = -1;
     int fd = -1;
     if (InputFileMode) {
         fd = ::open(Header.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
@@ -471,6 +498,8 @@ void TNMHTTP::ReadResponseHeader() {
             SetCookie = repeatedValue(line, 12, "Set-Cookie");
         else if (name == "LOCATION:")
             Location = repeatedValue(line, 10, "Location");
+        else if (name == "CONTENT-LENGTH:")
+            ContentLength = declaredLength(line);
         store(line);
         if (line == "\r\n" || line == "\n" || line.empty())
             break;

@@ -70,6 +70,8 @@ public:
     std::string ExtraHeaderValue;
     std::string URL;
     CmdType RequestKind = CmdGet;
+    // The Content-Length of the last response, -1 when it declared none.
+    long long ContentLength = -1;
 
     void Abort() override;
     virtual void DoRequest();

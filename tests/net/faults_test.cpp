@@ -318,3 +318,30 @@ TEST(HttpUploadTimeOut, PeerThatStopsReadingTimesOut) {
     EXPECT_LT(http.BytesSent, 16 << 20);
     EXPECT_FALSE(http.Connected);
 }
+
+TEST(HttpBodyLimit, DeclaredTooLongIsRefusedBeforeTheBody) {
+    const std::string limit = std::to_string(TNMHTTP::MaxBodyLength);
+    const std::string over = std::to_string(TNMHTTP::MaxBodyLength + 1);
+    ScriptedServer server({[&](Peer& p) {
+                               // Sends no body at all: reading it would end in the time-out.
+                               p.readRequest();
+                               p.send("HTTP/1.0 200 OK\r\nContent-Length: " + over + "\r\n\r\n");
+                               p.readUntilClosed(5s);
+                           },
+                           answer("HTTP/1.0 200 OK\r\ncontent-length: " + limit + "\r\n\r\n" +
+                                  std::string(TNMHTTP::MaxBodyLength, 'c')),
+                           answer("HTTP/1.0 200 OK\r\nContent-Length: " + over + "\r\n\r\n")});
+    TNMHTTP http;
+    http.TimeOut = 3000;
+    auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(errorOf([&] { http.Get(server.url("/")); }), "Response body too large (more than " + limit + " bytes)");
+    EXPECT_LT(secondsSince(start), 2.0);
+    EXPECT_EQ(http.ContentLength, static_cast<long long>(TNMHTTP::MaxBodyLength) + 1);
+    EXPECT_EQ(http.Body, "");
+    http.Get(server.url("/")); // exactly the limit, declared
+    EXPECT_EQ(http.Body.size(), TNMHTTP::MaxBodyLength);
+    EXPECT_LE(http.Body.capacity(), TNMHTTP::MaxBodyLength + 64); // reserved once, not doubled
+    EXPECT_EQ(http.ContentLength, static_cast<long long>(TNMHTTP::MaxBodyLength));
+    http.Head(server.url("/")); // a HEAD answer only names the length
+    EXPECT_EQ(http.Body, "");
+}
