@@ -4,7 +4,9 @@
 #include "net/nmuue.h"
 #include "platform/errors.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <optional>
 #include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -49,11 +51,28 @@ std::string withoutLineEnd(std::string s) {
     return s;
 }
 
-// A header value: from the given position, without the line end, at most
-// 256 characters.
-std::string headerValue(const std::string& line, std::size_t from) {
-    std::string v = from < line.size() ? line.substr(from) : std::string();
-    return withoutLineEnd(v).substr(0, 256);
+bool hasLineBreakOrNul(const std::string& s) { return s.find_first_of(std::string("\r\n\0", 3)) != std::string::npos; }
+
+// A value that later requests repeat; a CR, LF or NUL in it would add or
+// cut request lines.
+std::string repeatedValue(const std::string& line, std::size_t from, const char* name) {
+    std::string whole = withoutLineEnd(from < line.size() ? line.substr(from) : std::string());
+    if (hasLineBreakOrNul(whole))
+        throw ESockError(std::string("Invalid response: line break or NUL in the ") + name + " header");
+    return whole.substr(0, 256);
+}
+
+// The decimal value of a Content-Length line, saturated far above any
+// limit; -1 when it is no number.
+long long declaredLength(const std::string& line) {
+    std::size_t p = line.find(':') + 1;
+    while (p < line.size() && (line[p] == ' ' || line[p] == '\t'))
+        ++p;
+    long long value = 0;
+    std::size_t digits = 0;
+    for (; p < line.size() && line[p] >= '0' && line[p] <= '9'; ++p, ++digits)
+        value = std::min(value * 10 + (line[p] - '0'), 1LL << 50);
+    return digits ? value : -1;
 }
 
 long long fileSize(const std::string& fileName) {
@@ -96,30 +115,39 @@ void TNMHTTP::Abort() {
 // ---- the request kinds ---------------------------------------------------------
 
 void TNMHTTP::Get(const std::string& url) {
+    RequestScope scope(*this);
     URL = url;
     RequestKind = CmdGet;
+    handOver_ = true;
     DoRequest();
 }
 
 void TNMHTTP::Options(const std::string& url) {
+    RequestScope scope(*this);
     URL = url;
     RequestKind = CmdOptions;
+    handOver_ = true;
     DoRequest();
 }
 
 void TNMHTTP::Head(const std::string& url) {
+    RequestScope scope(*this);
     URL = url;
     RequestKind = CmdHead;
+    handOver_ = true;
     DoRequest();
 }
 
 void TNMHTTP::Delete(const std::string& url) {
+    RequestScope scope(*this);
     URL = url;
     RequestKind = CmdDelete;
+    handOver_ = true;
     DoRequest();
 }
 
 void TNMHTTP::Post(const std::string& url, const std::string& data) {
+    RequestScope scope(*this);
     URL = url;
     if (EncodePostData && !OutputFileMode) {
         TNMURL encoder(this);
@@ -129,64 +157,81 @@ void TNMHTTP::Post(const std::string& url, const std::string& data) {
         SendData = data;
     }
     RequestKind = CmdPost;
+    handOver_ = true;
     DoRequest();
 }
 
 void TNMHTTP::Put(const std::string& url, const std::string& data) {
+    RequestScope scope(*this);
     URL = url;
     SendData = data;
     RequestKind = CmdPut;
+    handOver_ = true;
     DoRequest();
 }
 
 void TNMHTTP::Patch(const std::string& url, const std::string& data) {
+    RequestScope scope(*this);
     URL = url;
     SendData = data;
     RequestKind = CmdPatch;
+    handOver_ = true;
     DoRequest();
 }
 
 void TNMHTTP::Trace(const std::string& url, const std::string& data) {
+    RequestScope scope(*this);
     URL = url;
     SendData = data;
     RequestKind = CmdTrace;
+    handOver_ = true;
     DoRequest();
 }
 
 void TNMHTTP::Request12(const std::string& url, const std::string& data) {
+    RequestScope scope(*this);
     URL = url;
     SendData = data;
     RequestKind = CmdNone;
+    handOver_ = true;
     DoRequest();
 }
 
 void TNMHTTP::Copy(const std::string& url, const std::string& value) {
+    RequestScope scope(*this);
     URL = url;
     ExtraHeaderValue = value;
     RequestKind = CmdCopy;
+    handOver_ = true;
     DoRequest();
 }
 
 void TNMHTTP::Move(const std::string& url, const std::string& value) {
+    RequestScope scope(*this);
     URL = url;
     ExtraHeaderValue = value;
     RequestKind = CmdMove;
+    handOver_ = true;
     DoRequest();
 }
 
 void TNMHTTP::Link(const std::string& url, const std::string& value) {
+    RequestScope scope(*this);
     URL = url;
     ExtraHeaderValue = value;
     SendData = "Send.dat";
     RequestKind = CmdLink;
+    handOver_ = true;
     DoRequest();
 }
 
 void TNMHTTP::Unlink(const std::string& url, const std::string& value) {
+    RequestScope scope(*this);
     URL = url;
     ExtraHeaderValue = value;
     SendData = "Send.dat";
     RequestKind = CmdUnlink;
+    handOver_ = true;
     DoRequest();
 }
 
@@ -197,11 +242,27 @@ bool TNMHTTP::sendsBody() const {
 
 // ---- the request cycle -----------------------------------------------------------
 
+// Marks the client busy for one request operation. The waits re-enter the
+// event loop, so a handler may start a request while one runs; it must fail
+// before it touches any field of the running one or its connection.
+TNMHTTP::RequestScope::RequestScope(TNMHTTP& http) : http_(http) {
+    if (http_.busy_)
+        throw ESockError("HTTP request already in progress");
+    http_.busy_ = true;
+}
+
+TNMHTTP::RequestScope::~RequestScope() {
+    http_.busy_ = false;
+    http_.handOver_ = false;
+}
+
 void TNMHTTP::DoRequest() {
-    // A request started from inside a running one (the wait re-enters the
-    // event loop) must not take over, nor close, the running connection.
-    if (Connected)
-        throw ESockError("Already connected");
+    // Called by a request kind that holds the scope already, or on its own.
+    std::optional<RequestScope> scope;
+    if (handOver_)
+        handOver_ = false;
+    else
+        scope.emplace(*this);
     for (int repeats = 0;; ++repeats) {
         if (repeats > MaxRedirects)
             throw ESockError("Too many redirects (more than " + std::to_string(MaxRedirects) + ")");
@@ -261,6 +322,18 @@ void TNMHTTP::readBody() {
     if (InputFileMode) {
         CaptureFile(Body);
         return;
+    }
+    // A declared length over the limit is refused before any of the body is
+    // read; a HEAD answer declares the length of a body it does not send.
+    if (RequestKind != CmdHead && ContentLength > static_cast<long long>(MaxBodyLength)) {
+        Body.clear();
+        throw ESockError("Response body too large (more than " + std::to_string(MaxBodyLength) + " bytes)");
+    }
+    // The declared length is taken at its word for the room it needs (one
+    // byte more shows a body longer than declared without growing twice).
+    if (RequestKind != CmdHead && ContentLength >= 0) {
+        Body.clear();
+        Body.reserve(static_cast<std::size_t>(ContentLength) + 1);
     }
     // One byte past the limit tells a body that is too large from one that
     // just fits.
@@ -350,6 +423,10 @@ void TNMHTTP::BuildHeader() {
         long long size = OutputFileMode ? fileSize(SendData) : static_cast<long long>(SendData.size());
         HeaderList.Add("Content-Length: " + std::to_string(size));
     }
+    // Whatever the values came from, none may split or cut a request line.
+    for (int i = 0; i < HeaderList.Count(); ++i)
+        if (hasLineBreakOrNul(HeaderList[i]))
+            throw ESockError("Line break or NUL in a request header line");
 }
 
 void TNMHTTP::SendRequest() {
@@ -365,6 +442,7 @@ void TNMHTTP::SendRequest() {
 
 void TNMHTTP::ReadResponseHeader() {
     SetCookie.clear();
+    ContentLength = -1;
     int fd = -1;
     if (InputFileMode) {
         fd = ::open(Header.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
@@ -417,9 +495,11 @@ void TNMHTTP::ReadResponseHeader() {
         line = ReadLn();
         std::string name = extractField(upper(line), 1, ' ');
         if (name == "SET-COOKIE:")
-            SetCookie = headerValue(line, 12);
+            SetCookie = repeatedValue(line, 12, "Set-Cookie");
         else if (name == "LOCATION:")
-            Location = headerValue(line, 10);
+            Location = repeatedValue(line, 10, "Location");
+        else if (name == "CONTENT-LENGTH:")
+            ContentLength = declaredLength(line);
         store(line);
         if (line == "\r\n" || line == "\n" || line.empty())
             break;

@@ -70,6 +70,8 @@ public:
     std::string ExtraHeaderValue;
     std::string URL;
     CmdType RequestKind = CmdGet;
+    // The Content-Length of the last response, -1 when it declared none.
+    long long ContentLength = -1;
 
     void Abort() override;
     virtual void DoRequest();
@@ -92,9 +94,25 @@ public:
     virtual void Unlink(const std::string& url, const std::string& value);
     virtual void Request12(const std::string& url, const std::string& data);
 
+    // True while a request operation runs; another one then fails at once.
+    bool Busy() const { return busy_; }
+
 private:
+    class RequestScope {
+    public:
+        explicit RequestScope(TNMHTTP& http);
+        ~RequestScope();
+        RequestScope(const RequestScope&) = delete;
+        RequestScope& operator=(const RequestScope&) = delete;
+
+    private:
+        TNMHTTP& http_;
+    };
+
     void readBody();
     bool sendsBody() const;
+    bool busy_ = false;
+    bool handOver_ = false; // the next DoRequest runs under its caller's scope
 };
 
 // Field n (from 1) of text between separators, as the URL and header code

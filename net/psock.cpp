@@ -76,10 +76,6 @@ constexpr ErrorEntry errorTable[] = {
 
 constexpr std::size_t chunkSize = 65536;
 
-// Not connected: the close notification has closed the socket already. A
-// reset ends the data the same way, whether the reader or the notification
-// sees it first.
-bool endOfData(int error) { return error == sock::WSAENOTCONN || error == sock::WSAECONNRESET; }
 
 // Runs the time-out's TimerOff however the wait ends.
 template <class F> struct Finally {
@@ -255,6 +251,11 @@ void TPowersock::HandleSocketMessage(int event, int error) {
             }
             break;
         case sock::FD_CLOSE:
+            // A close with an error (a reset) is kept for the reader, which
+            // may only find the replacement socket and must not take the
+            // loss for the end of the data.
+            if (error != 0)
+                pendingError_ = error;
             // With data still waiting the reader sees the end itself.
             if (!DataAvailable())
                 CloseSocket();
@@ -297,9 +298,16 @@ std::string TPowersock::CheckError(int tolerated) {
     return std::string();
 }
 
+long long TPowersock::peerTaken() const {
+    long queued = socket_->sendQueueBytes();
+    // Without the queue's length, bytes handed over count as taken.
+    return queued < 0 ? handedBytes_ : handedBytes_ - queued;
+}
+
 void TPowersock::TimerOn() {
     Status(8, "Timer On");
     TimedOut = false;
+    takenAtTick_ = peerTaken();
     if (TimeOut < 0)
         throw ESockError("Negative TimeOut");
     // Off first, so that every TimerOn starts the full countdown anew.
@@ -314,6 +322,14 @@ void TPowersock::TimerOff() {
 }
 
 void TPowersock::TimerFired() {
+    // A peer that keeps taking bytes of what we sent is slow, not gone (an
+    // upload drains while we send, and while we wait for the answer): the
+    // countdown starts again.
+    long long taken = peerTaken();
+    if (taken > takenAtTick_) {
+        takenAtTick_ = taken;
+        return;
+    }
     Status(8, "Timer Triggered");
     TimerOff();
     TimedOut = true;
@@ -389,6 +405,8 @@ void TPowersock::Connect() {
     Canceled = false;
     if (Connected)
         throw ESockError("Already connected");
+    pendingError_ = 0;
+    handedBytes_ = 0;
     int attempts = 0;
     for (;;) {
         try {
@@ -434,6 +452,7 @@ void TPowersock::Connect() {
 
 void TPowersock::Disconnect() {
     Status(8, "Disconnecting");
+    pendingError_ = 0;
     CloseSocket();
 }
 
@@ -483,6 +502,18 @@ std::uint16_t TPowersock::Accept() {
     return static_cast<std::uint16_t>(handle);
 }
 
+bool TPowersock::endOfData(int error) {
+    // Only "not connected" ends the data (the close notification has closed
+    // the socket already), and only when that close was an orderly one.
+    if (error == sock::WSAECONNRESET || (error == sock::WSAENOTCONN && pendingError_ != 0)) {
+        if (error == sock::WSAECONNRESET)
+            pendingError_ = error;
+        sock::setLastError(pendingError_);
+        CheckError(sock::WSAEWOULDBLOCK);
+    }
+    return error == sock::WSAENOTCONN;
+}
+
 // ---- writing -----------------------------------------------------------------
 
 bool TPowersock::sendAll(const char* data, std::size_t size, bool countSent) {
@@ -491,6 +522,7 @@ bool TPowersock::sendAll(const char* data, std::size_t size, bool countSent) {
         long n = socket_->send(data + done, size - done);
         if (n > 0) {
             done += static_cast<std::size_t>(n);
+            handedBytes_ += n;
             if (countSent) {
                 BytesSent += static_cast<std::int32_t>(n);
                 if (OnPacketSent)
@@ -549,6 +581,9 @@ void TPowersock::SendFile(const std::string& fileName) {
         throw Exception(fileError("Cannot open file", fileName, errno));
     {
         Finally closeFile{[fd] { ::close(fd); }};
+        // One countdown for the whole file; it starts again while the peer
+        // takes bytes (TimerFired).
+        TimerOn();
         Finally off{[this] { TimerOff(); }};
         while (!Canceled) {
             ssize_t n = ::read(fd, IoBuffer.data(), chunkSize);
@@ -559,9 +594,6 @@ void TPowersock::SendFile(const std::string& fileName) {
             }
             if (n == 0)
                 break;
-            // Each chunk gets the full time-out, so a peer that stops reading
-            // cannot hold the upload forever.
-            TimerOn();
             sendAll(IoBuffer.data(), static_cast<std::size_t>(n), true);
         }
     }
@@ -600,7 +632,7 @@ std::string TPowersock::ReadLn() {
             throw EAbortError("Socket readln aborted");
         }
         long n = socket_->recv(IoBuffer.data(), chunkSize, true);
-        if (n == 0)
+        if (n == 0 && endOfData(sock::WSAENOTCONN))
             return std::string();
         if (n < 0) {
             LastErrorNo = sock::lastError();
@@ -629,7 +661,7 @@ void TPowersock::captureChunks(const std::function<bool()>& more,
     Finally off{[this] { TimerOff(); }};
     while (!Canceled && more()) {
         long n = socket_->recv(IoBuffer.data(), chunkSize, false);
-        if (n == 0)
+        if (n == 0 && endOfData(sock::WSAENOTCONN))
             break;
         if (n > 0) {
             sink(IoBuffer.data(), static_cast<std::size_t>(n));

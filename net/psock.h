@@ -157,6 +157,10 @@ private:
     // after every chunk.
     void captureChunks(const std::function<bool()>& more,
                        const std::function<void(const char*, std::size_t)>& sink);
+    // True when a failed receive means the data has ended; raises the error
+    // of a connection that was reset (by the reader's own call or by the
+    // close notification before it).
+    bool endOfData(int error);
     void InitWinsock();
     void openSocket(bool first);
     void HandleSocketMessage(int event, int error);
@@ -174,6 +178,14 @@ private:
     std::uint16_t remotePort_ = 0;
     std::vector<std::uint32_t> HostEntry;
     bool destroying_ = false;
+    // The error of a close notification that reported one, until the next
+    // Connect or Disconnect.
+    int pendingError_ = 0;
+    // Bytes handed to send() on this connection, and how many of them the
+    // peer had taken at the last tick of the time-out.
+    long long handedBytes_ = 0;
+    long long takenAtTick_ = 0;
+    long long peerTaken() const;
 };
 
 } // namespace fb

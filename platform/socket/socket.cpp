@@ -8,6 +8,8 @@
 
 #include <cerrno>
 #include <fcntl.h>
+#include <linux/sockios.h>
+#include <sys/ioctl.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -205,6 +207,13 @@ std::uint16_t Socket::localPort() const {
     if (fd_ < 0 || ::getsockname(fd_, reinterpret_cast<sockaddr*>(&a), &len) < 0)
         return 0;
     return ntohs(a.sin_port);
+}
+
+long Socket::sendQueueBytes() const {
+    int queued = 0;
+    if (fd_ < 0 || ::ioctl(fd_, SIOCOUTQ, &queued) < 0)
+        return -1;
+    return queued;
 }
 
 void Socket::notifyWritable() {

@@ -45,6 +45,10 @@ public:
     int accept(); // a connected handle, or -1
     std::uint16_t localPort() const;
 
+    // Bytes handed to send() that the peer has not yet acknowledged, or -1
+    // when the system cannot tell.
+    long sendQueueBytes() const;
+
     // After a send that would block: one FD_WRITE once there is room again.
     void notifyWritable();
 

@@ -329,7 +329,7 @@ TEST(HttpConcurrency, SecondRequestWhileConnectedIsRefused) {
     std::string nested;
     QTimer::singleShot(100, [&] { nested = errorOf([&] { http.Get(server.url("/")); }); });
     http.Get(server.url("/"));
-    EXPECT_EQ(nested, "Already connected");
+    EXPECT_EQ(nested, "HTTP request already in progress");
     EXPECT_EQ(http.Body, "first");
 }
 

@@ -91,6 +91,17 @@ void Peer::send(const std::string& bytes) {
 
 void Peer::pause(std::chrono::milliseconds ms) { std::this_thread::sleep_for(ms); }
 
+void Peer::resetOnClose() {
+    linger l{};
+    l.l_onoff = 1;
+    l.l_linger = 0;
+    ::setsockopt(fd_, SOL_SOCKET, SO_LINGER, &l, sizeof l);
+}
+
+void ScriptedServer::setReceiveBuffer(int bytes) {
+    ::setsockopt(listenFd_, SOL_SOCKET, SO_RCVBUF, &bytes, sizeof bytes);
+}
+
 void Peer::waitForStop(std::chrono::milliseconds limit) {
     pollfd fd{stopFd_, POLLIN, 0};
     ::poll(&fd, 1, static_cast<int>(limit.count()));

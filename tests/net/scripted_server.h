@@ -28,6 +28,8 @@ public:
     void readLine(std::chrono::milliseconds limit = std::chrono::seconds(5));
     void send(const std::string& bytes);
     void pause(std::chrono::milliseconds ms);
+    // Makes the close at the end of the script a reset (linger 0).
+    void resetOnClose();
     // Holds the connection open and silent until the server is stopped.
     void waitForStop(std::chrono::milliseconds limit = std::chrono::seconds(30));
     const std::string& received() const { return received_; }
@@ -48,6 +50,9 @@ public:
     // Bytes received on each connection so far, in order of acceptance.
     std::vector<std::string> requests();
     int accepted() const { return accepted_.load(); }
+    // Receive buffer of the connections accepted from now on; small, so
+    // that a slow script is felt by the client at once.
+    void setReceiveBuffer(int bytes);
     void stop();
 
 private:
