@@ -100,7 +100,8 @@ void expectJokesWrapped(int W) {
 } // namespace
 
 TEST(Jokes, EveryEmbeddedJokeIsWrappedAtThePageWidth) { expectJokesWrapped(571); }
-TEST(Jokes, WrappedAtAWiderWindowToo) { expectJokesWrapped(900); }
+// Windows are kept on the screen, and the offscreen screen is 800 wide.
+TEST(Jokes, WrappedAtAWiderWindowToo) { expectJokesWrapped(780); }
 
 TEST(Jokes, ATextChangeOfAnUnwrappedLabelRefitsIt) {
     fb::Label l;
