@@ -31,5 +31,6 @@ xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q "window id" || { echo
 rm -rf "$BUILD_DIR/screenshots"
 mkdir -p "$BUILD_DIR/screenshots"
 cd "$BUILD_DIR"
-QT_QPA_PLATFORM=xcb ctest --output-on-failure --timeout 180 -L x11
+# The participant aids have a stage of their own with an accessibility bus.
+QT_QPA_PLATFORM=xcb ctest --output-on-failure --timeout 180 -L x11 -E "^participant_"
 echo "screenshots: $BUILD_DIR/screenshots"
