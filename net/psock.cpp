@@ -75,6 +75,8 @@ constexpr ErrorEntry errorTable[] = {
 };
 
 constexpr std::size_t chunkSize = 65536;
+// Receives in a row before the capture lets the event loop run.
+constexpr int burstChunks = 16;
 
 
 // Runs the time-out's TimerOff however the wait ends.
@@ -654,28 +656,47 @@ std::string TPowersock::ReadLn() {
     }
 }
 
-void TPowersock::captureChunks(const std::function<bool()>& more,
-                               const std::function<void(const char*, std::size_t)>& sink) {
+void TPowersock::captureChunks(const std::function<std::pair<char*, std::size_t>()>& room,
+                               const std::function<void(std::size_t)>& took) {
     BytesRecvd = 0;
     TimerOn();
     Finally off{[this] { TimerOff(); }};
-    while (!Canceled && more()) {
-        long n = socket_->recv(IoBuffer.data(), chunkSize, false);
+    // While data keeps arriving the loop reads on without the notifier; it
+    // lets the event loop run every burstChunks receives and sleeps in it
+    // only when the socket would block.
+    int burst = 0;
+    bool arrived = false; // since the time-out last started
+    while (!Canceled) {
+        auto [buffer, size] = room();
+        if (size == 0)
+            break;
+        long n = socket_->receive(buffer, size);
         if (n == 0 && endOfData(sock::WSAENOTCONN))
             break;
         if (n > 0) {
-            sink(IoBuffer.data(), static_cast<std::size_t>(n));
+            took(static_cast<std::size_t>(n));
             BytesRecvd += static_cast<std::int32_t>(n);
+            arrived = true;
             if (OnPacketRecvd)
                 OnPacketRecvd(this);
-            TimerOn();
-            processPending();
+            if (++burst == burstChunks) {
+                burst = 0;
+                arrived = false;
+                TimerOn();
+                processPending();
+            }
             continue;
         }
         LastErrorNo = sock::lastError();
         if (endOfData(LastErrorNo))
             break;
         CheckError(sock::WSAEWOULDBLOCK);
+        if (arrived) {
+            arrived = false;
+            TimerOn();
+        }
+        burst = 0;
+        socket_->wantRead();
         waitForEvent();
     }
 }
@@ -683,8 +704,43 @@ void TPowersock::captureChunks(const std::function<bool()>& more,
 void TPowersock::CaptureString(std::string& dest, long long maxLength) {
     Status(8, "Capture String");
     dest.clear();
-    captureChunks([&] { return maxLength == -1 || static_cast<long long>(dest.size()) < maxLength; },
-                  [&](const char* data, std::size_t n) { dest.append(data, n); });
+    // The receive that reaches maxLength may bring up to a chunk more, so
+    // the room never needs to grow past that.
+    const std::size_t cap = maxLength < 0 ? dest.max_size()
+                                          : static_cast<std::size_t>(maxLength) + chunkSize - 1;
+    std::size_t filled = 0;
+    auto room = [&]() -> std::pair<char*, std::size_t> {
+        if (maxLength >= 0 && static_cast<long long>(filled) >= maxLength)
+            return {nullptr, 0};
+        // The string's own small buffer is no room worth receiving into.
+        if (dest.capacity() == filled || dest.capacity() < 16) {
+            // Doubling, but straight to the cap when the next step would
+            // nearly reach it; a fresh string takes exactly the size asked
+            // for, where growing in place could double past the cap.
+            std::size_t next = std::max(filled * 2, chunkSize);
+            if (next >= cap || next + chunkSize >= cap)
+                next = cap;
+            std::string bigger;
+            bigger.reserve(next);
+            bigger.append(dest);
+            dest.swap(bigger);
+        }
+        std::size_t size = std::min(chunkSize, dest.capacity() - filled);
+        // Within the capacity: no new memory, only the bytes about to be
+        // received are set.
+        dest.resize(filled + size);
+        return {dest.data() + filled, size};
+    };
+    try {
+        captureChunks(room, [&](std::size_t n) {
+            filled += n;
+            dest.resize(filled);
+        });
+    } catch (...) {
+        dest.resize(filled);
+        throw;
+    }
+    dest.resize(filled);
     if (Canceled) {
         Canceled = false;
         throw EAbortError("Socket capture aborted");
@@ -698,7 +754,8 @@ void TPowersock::CaptureFile(const std::string& fileName) {
         throw Exception(fileError("Cannot create file", fileName, errno));
     {
         Finally closeFile{[fd] { ::close(fd); }};
-        captureChunks([] { return true; }, [&](const char* data, std::size_t n) {
+        captureChunks([this] { return std::pair<char*, std::size_t>(IoBuffer.data(), chunkSize); }, [&](std::size_t n) {
+            const char* data = IoBuffer.data();
             for (std::size_t written = 0; written < n;) {
                 ssize_t w = ::write(fd, data + written, n - written);
                 if (w < 0) {
