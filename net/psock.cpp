@@ -6,7 +6,9 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <cstdint>
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <unistd.h>
 
 namespace fb {
@@ -85,6 +87,19 @@ template <class F> struct Finally {
     ~Finally() { f(); }
 };
 template <class F> Finally(F) -> Finally<F>;
+
+// A large receive buffer is filled page by page once; asking for huge pages
+// spares the thousands of page faults of a body of some MiB. Only the whole
+// huge pages inside the buffer, none of them touched yet, are concerned.
+void adviseHugePages(char* data, std::size_t size) {
+    constexpr std::uintptr_t huge = 2u << 20;
+    if (size < 2 * huge)
+        return;
+    std::uintptr_t begin = (reinterpret_cast<std::uintptr_t>(data) + huge - 1) & ~(huge - 1);
+    std::uintptr_t end = (reinterpret_cast<std::uintptr_t>(data) + size) & ~(huge - 1);
+    if (end > begin)
+        ::madvise(reinterpret_cast<void*>(begin), end - begin, MADV_HUGEPAGE); // only advice: failure is harmless
+}
 
 std::string fileError(const char* what, const std::string& fileName, int e) {
     return std::string(what) + " \"" + fileName + "\". " + std::strerror(e);
@@ -709,6 +724,7 @@ void TPowersock::CaptureString(std::string& dest, long long maxLength) {
     const std::size_t cap = maxLength < 0 ? dest.max_size()
                                           : static_cast<std::size_t>(maxLength) + chunkSize - 1;
     std::size_t filled = 0;
+    adviseHugePages(dest.data(), dest.capacity()); // room a caller has reserved
     auto room = [&]() -> std::pair<char*, std::size_t> {
         if (maxLength >= 0 && static_cast<long long>(filled) >= maxLength)
             return {nullptr, 0};
@@ -722,6 +738,7 @@ void TPowersock::CaptureString(std::string& dest, long long maxLength) {
                 next = cap;
             std::string bigger;
             bigger.reserve(next);
+            adviseHugePages(bigger.data() + filled, bigger.capacity() - filled);
             bigger.append(dest);
             dest.swap(bigger);
         }
