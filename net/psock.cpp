@@ -544,12 +544,18 @@ bool TPowersock::sendAll(const char* data, std::size_t size, bool countSent) {
                 BytesSent += static_cast<std::int32_t>(n);
                 if (OnPacketSent)
                     OnPacketSent(this);
-                processPending();
+                // While the peer takes all, the event loop runs every few
+                // sends; a send that would block waits in it anyway.
+                if (++sendsInARow_ >= burstChunks) {
+                    sendsInARow_ = 0;
+                    processPending();
+                }
             }
         } else if (n == 0) {
             break;
         } else {
             CheckError(sock::WSAEWOULDBLOCK); // raises for anything but "would block"
+            sendsInARow_ = 0;
             socket_->notifyWritable();
             waitForEvent();
         }

@@ -187,6 +187,7 @@ private:
     // peer had taken at the last tick of the time-out.
     long long handedBytes_ = 0;
     long long takenAtTick_ = 0;
+    int sendsInARow_ = 0; // counted sends since the event loop last ran
     long long peerTaken() const;
 };
 
