@@ -6,7 +6,9 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <cstdint>
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <unistd.h>
 
 namespace fb {
@@ -75,6 +77,8 @@ constexpr ErrorEntry errorTable[] = {
 };
 
 constexpr std::size_t chunkSize = 65536;
+// Receives in a row before the capture lets the event loop run.
+constexpr int burstChunks = 16;
 
 
 // Runs the time-out's TimerOff however the wait ends.
@@ -83,6 +87,19 @@ template <class F> struct Finally {
     ~Finally() { f(); }
 };
 template <class F> Finally(F) -> Finally<F>;
+
+// A large receive buffer is filled page by page once; asking for huge pages
+// spares the thousands of page faults of a body of some MiB. Only the whole
+// huge pages inside the buffer, none of them touched yet, are concerned.
+void adviseHugePages(char* data, std::size_t size) {
+    constexpr std::uintptr_t huge = 2u << 20;
+    if (size < 2 * huge)
+        return;
+    std::uintptr_t begin = (reinterpret_cast<std::uintptr_t>(data) + huge - 1) & ~(huge - 1);
+    std::uintptr_t end = (reinterpret_cast<std::uintptr_t>(data) + size) & ~(huge - 1);
+    if (end > begin)
+        ::madvise(reinterpret_cast<void*>(begin), end - begin, MADV_HUGEPAGE); // only advice: failure is harmless
+}
 
 std::string fileError(const char* what, const std::string& fileName, int e) {
     return std::string(what) + " \"" + fileName + "\". " + std::strerror(e);
@@ -527,12 +544,18 @@ bool TPowersock::sendAll(const char* data, std::size_t size, bool countSent) {
                 BytesSent += static_cast<std::int32_t>(n);
                 if (OnPacketSent)
                     OnPacketSent(this);
-                processPending();
+                // While the peer takes all, the event loop runs every few
+                // sends; a send that would block waits in it anyway.
+                if (++sendsInARow_ >= burstChunks) {
+                    sendsInARow_ = 0;
+                    processPending();
+                }
             }
         } else if (n == 0) {
             break;
         } else {
             CheckError(sock::WSAEWOULDBLOCK); // raises for anything but "would block"
+            sendsInARow_ = 0;
             socket_->notifyWritable();
             waitForEvent();
         }
@@ -654,28 +677,47 @@ std::string TPowersock::ReadLn() {
     }
 }
 
-void TPowersock::captureChunks(const std::function<bool()>& more,
-                               const std::function<void(const char*, std::size_t)>& sink) {
+void TPowersock::captureChunks(const std::function<std::pair<char*, std::size_t>()>& room,
+                               const std::function<void(std::size_t)>& took) {
     BytesRecvd = 0;
     TimerOn();
     Finally off{[this] { TimerOff(); }};
-    while (!Canceled && more()) {
-        long n = socket_->recv(IoBuffer.data(), chunkSize, false);
+    // While data keeps arriving the loop reads on without the notifier; it
+    // lets the event loop run every burstChunks receives and sleeps in it
+    // only when the socket would block.
+    int burst = 0;
+    bool arrived = false; // since the time-out last started
+    while (!Canceled) {
+        auto [buffer, size] = room();
+        if (size == 0)
+            break;
+        long n = socket_->receive(buffer, size);
         if (n == 0 && endOfData(sock::WSAENOTCONN))
             break;
         if (n > 0) {
-            sink(IoBuffer.data(), static_cast<std::size_t>(n));
+            took(static_cast<std::size_t>(n));
             BytesRecvd += static_cast<std::int32_t>(n);
+            arrived = true;
             if (OnPacketRecvd)
                 OnPacketRecvd(this);
-            TimerOn();
-            processPending();
+            if (++burst == burstChunks) {
+                burst = 0;
+                arrived = false;
+                TimerOn();
+                processPending();
+            }
             continue;
         }
         LastErrorNo = sock::lastError();
         if (endOfData(LastErrorNo))
             break;
         CheckError(sock::WSAEWOULDBLOCK);
+        if (arrived) {
+            arrived = false;
+            TimerOn();
+        }
+        burst = 0;
+        socket_->wantRead();
         waitForEvent();
     }
 }
@@ -683,8 +725,45 @@ void TPowersock::captureChunks(const std::function<bool()>& more,
 void TPowersock::CaptureString(std::string& dest, long long maxLength) {
     Status(8, "Capture String");
     dest.clear();
-    captureChunks([&] { return maxLength == -1 || static_cast<long long>(dest.size()) < maxLength; },
-                  [&](const char* data, std::size_t n) { dest.append(data, n); });
+    // The receive that reaches maxLength may bring up to a chunk more, so
+    // the room never needs to grow past that.
+    const std::size_t cap = maxLength < 0 ? dest.max_size()
+                                          : static_cast<std::size_t>(maxLength) + chunkSize - 1;
+    std::size_t filled = 0;
+    adviseHugePages(dest.data(), dest.capacity()); // room a caller has reserved
+    auto room = [&]() -> std::pair<char*, std::size_t> {
+        if (maxLength >= 0 && static_cast<long long>(filled) >= maxLength)
+            return {nullptr, 0};
+        // The string's own small buffer is no room worth receiving into.
+        if (dest.capacity() == filled || dest.capacity() < 16) {
+            // Doubling, but straight to the cap when the next step would
+            // nearly reach it; a fresh string takes exactly the size asked
+            // for, where growing in place could double past the cap.
+            std::size_t next = std::max(filled * 2, chunkSize);
+            if (next >= cap || next + chunkSize >= cap)
+                next = cap;
+            std::string bigger;
+            bigger.reserve(next);
+            adviseHugePages(bigger.data() + filled, bigger.capacity() - filled);
+            bigger.append(dest);
+            dest.swap(bigger);
+        }
+        std::size_t size = std::min(chunkSize, dest.capacity() - filled);
+        // Within the capacity: no new memory, only the bytes about to be
+        // received are set.
+        dest.resize(filled + size);
+        return {dest.data() + filled, size};
+    };
+    try {
+        captureChunks(room, [&](std::size_t n) {
+            filled += n;
+            dest.resize(filled);
+        });
+    } catch (...) {
+        dest.resize(filled);
+        throw;
+    }
+    dest.resize(filled);
     if (Canceled) {
         Canceled = false;
         throw EAbortError("Socket capture aborted");
@@ -698,7 +777,8 @@ void TPowersock::CaptureFile(const std::string& fileName) {
         throw Exception(fileError("Cannot create file", fileName, errno));
     {
         Finally closeFile{[fd] { ::close(fd); }};
-        captureChunks([] { return true; }, [&](const char* data, std::size_t n) {
+        captureChunks([this] { return std::pair<char*, std::size_t>(IoBuffer.data(), chunkSize); }, [&](std::size_t n) {
+            const char* data = IoBuffer.data();
             for (std::size_t written = 0; written < n;) {
                 ssize_t w = ::write(fd, data + written, n - written);
                 if (w < 0) {

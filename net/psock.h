@@ -15,6 +15,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace fb {
@@ -152,11 +153,12 @@ protected:
     static void waitForEvent();
 
 private:
-    // The receive loop of CaptureString and CaptureFile: hands each chunk to
-    // sink while more() holds, until the peer closes; restarts the time-out
-    // after every chunk.
-    void captureChunks(const std::function<bool()>& more,
-                       const std::function<void(const char*, std::size_t)>& sink);
+    // The receive loop of CaptureString and CaptureFile: receives into the
+    // room the first function gives (none ends the loop), tells the second
+    // how many bytes landed there, until the peer closes; restarts the
+    // time-out while data arrives.
+    void captureChunks(const std::function<std::pair<char*, std::size_t>()>& room,
+                       const std::function<void(std::size_t)>& took);
     // True when a failed receive means the data has ended; raises the error
     // of a connection that was reset (by the reader's own call or by the
     // close notification before it).
@@ -185,6 +187,7 @@ private:
     // peer had taken at the last tick of the time-out.
     long long handedBytes_ = 0;
     long long takenAtTick_ = 0;
+    int sendsInARow_ = 0; // counted sends since the event loop last ran
     long long peerTaken() const;
 };
 

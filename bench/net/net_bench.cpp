@@ -1,6 +1,7 @@
-// Network benchmarks. The 100 MB transfers run against one lighttpd on
-// loopback, ours and curl's one after the other in the same run; the summary
-// at the end gives our throughput as a share of curl's.
+// Network benchmarks. First the transfers against one lighttpd on loopback:
+// net_fetch (one request of our client) and curl, both timed as whole
+// processes, runs interleaved, medians with their spread and our share of
+// curl's time. NET_BENCH_ROUNDS sets the number of runs (7).
 #include "net/nmhttp.h"
 #include "net/nmurl.h"
 #include "net/nmuue.h"
@@ -8,6 +9,8 @@
 #include "tests/net/scripted_server.h"
 
 #include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QProcess>
 
 #include <benchmark/benchmark.h>
 
@@ -15,7 +18,9 @@
 #include <chrono>
 #include <cstdio>
 #include <fstream>
-#include <map>
+#include <cstdlib>
+#include <stdexcept>
+#include <vector>
 #include <memory>
 #include <sys/resource.h>
 
@@ -28,13 +33,6 @@ constexpr std::size_t bigSize = 100u * 1000 * 1000;
 std::unique_ptr<Lighttpd> server;
 std::string bigFile;    // served as /big.bin
 std::string uploadFile; // posted to the CGI script
-std::map<std::string, double> bestSeconds;
-
-void note(const std::string& name, double seconds) {
-    auto it = bestSeconds.find(name);
-    if (it == bestSeconds.end() || seconds < it->second)
-        bestSeconds[name] = seconds;
-}
 
 double now() { return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count(); }
 
@@ -54,61 +52,6 @@ void writeFile(const std::string& name, std::size_t size, unsigned seed) {
     }
     for (std::size_t done = 0; done < size; done += block.size())
         out.write(block.data(), static_cast<std::streamsize>(std::min(block.size(), size - done)));
-}
-
-void BM_CurlGet100MB(benchmark::State& state) {
-    std::string out = server->scratch("curl-get.bin");
-    for (auto _ : state) {
-        double s = runCurl({"-s", "-S", "-o", QString::fromStdString(out), QString::fromStdString(server->url("/big.bin"))});
-        state.SetIterationTime(s);
-        note("get-curl", s);
-    }
-    state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * bigSize));
-}
-
-void BM_ClientGet100MB_CaptureFile(benchmark::State& state) {
-    TNMHTTP http;
-    http.TimeOut = 60000;
-    http.InputFileMode = true;
-    for (auto _ : state) {
-        http.Header = server->scratch("client-get.head");
-        http.Body = server->scratch("client-get.bin");
-        double t = now();
-        http.Get(server->url("/big.bin"));
-        double s = now() - t;
-        if (http.ReplyNumber != 200 || http.BytesRecvd != static_cast<int>(bigSize))
-            state.SkipWithError("GET failed");
-        state.SetIterationTime(s);
-        note("get-client", s);
-    }
-    state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * bigSize));
-}
-
-void BM_CurlPost100MB(benchmark::State& state) {
-    for (auto _ : state) {
-        double s = runCurl({"-s", "-S", "-o", "/dev/null", "-H", "Content-type: application/x-www-form-urlencoded",
-                            "--data-binary", "@" + QString::fromStdString(uploadFile),
-                            QString::fromStdString(server->url("/cgi-bin/mailmanager.pl"))});
-        state.SetIterationTime(s);
-        note("post-curl", s);
-    }
-    state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * bigSize));
-}
-
-void BM_ClientPost100MB_OutputFile(benchmark::State& state) {
-    TNMHTTP http;
-    http.TimeOut = 60000;
-    http.OutputFileMode = true;
-    for (auto _ : state) {
-        double t = now();
-        http.Post(server->url("/cgi-bin/mailmanager.pl"), uploadFile);
-        double s = now() - t;
-        if (http.Body.find("length=" + std::to_string(bigSize) + "\n") == std::string::npos)
-            state.SkipWithError("POST failed");
-        state.SetIterationTime(s);
-        note("post-client", s);
-    }
-    state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * bigSize));
 }
 
 // Time per byte must stay flat from 1 MiB to 16 MiB.
@@ -176,21 +119,76 @@ void BM_Base64_1MB(benchmark::State& state) {
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * text.size()));
 }
 
-BENCHMARK(BM_CurlGet100MB)->Iterations(3)->UseManualTime()->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_ClientGet100MB_CaptureFile)->Iterations(3)->UseManualTime()->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_CurlPost100MB)->Iterations(3)->UseManualTime()->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_ClientPost100MB_OutputFile)->Iterations(3)->UseManualTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_CaptureString)->Arg(1 << 20)->Arg(4 << 20)->Arg(16 << 20)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_SilentServerWait5s)->Iterations(1)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_UrlEncode1MB)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Base64_1MB)->Unit(benchmark::kMillisecond);
 
-void summary(const char* what, const std::string& ours, const std::string& theirs) {
-    if (!bestSeconds.count(ours) || !bestSeconds.count(theirs))
-        return;
-    double mbOurs = bigSize / 1e6 / bestSeconds[ours], mbTheirs = bigSize / 1e6 / bestSeconds[theirs];
-    std::printf("%s: client %.0f MB/s, curl %.0f MB/s, client/curl = %.0f %%\n", what, mbOurs, mbTheirs,
-                100.0 * mbOurs / mbTheirs);
+// Seconds a whole process takes, from start to exit; throws when it fails.
+double runTimed(const QString& program, const QStringList& arguments) {
+    QProcess process;
+    QElapsedTimer timer;
+    timer.start();
+    process.start(program, arguments);
+    if (!process.waitForStarted(5000))
+        throw std::runtime_error(program.toStdString() + " does not start");
+    if (!process.waitForFinished(120000) || process.exitStatus() != QProcess::NormalExit || process.exitCode() != 0)
+        throw std::runtime_error(program.toStdString() + " failed: " + process.readAllStandardError().toStdString());
+    return timer.nsecsElapsed() / 1e9;
+}
+
+struct Comparison {
+    const char* what;
+    double target; // ours/curl of the medians at most
+    QStringList ours, curl;
+    std::vector<double> oursSeconds, curlSeconds;
+};
+
+double median(std::vector<double> v) {
+    std::sort(v.begin(), v.end());
+    std::size_t n = v.size();
+    return n % 2 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2;
+}
+
+// Our client and curl, both as whole processes (start-up included on both
+// sides), against the same lighttpd; the runs alternate which one goes
+// first, so that neither always meets a warm or a cold cache.
+void sideBySide(int rounds) {
+    const QString url = QString::fromStdString(server->url("/big.bin"));
+    const QString memUrl = QString::fromStdString(server->url("/mem-16MiB.bin"));
+    const QString post = QString::fromStdString(server->url("/cgi-bin/mailmanager.pl"));
+    const QString upload = QString::fromStdString(uploadFile);
+    const QString oursFile = QString::fromStdString(server->scratch("client-get.bin"));
+    const QString curlFile = QString::fromStdString(server->scratch("curl-get.bin"));
+    const QStringList quiet = {"-s", "-S", "--fail"};
+    std::vector<Comparison> cases = {
+        {"GET 16 MiB into memory (curl -o /dev/null)", 1.3, {"get", memUrl}, quiet + QStringList{"-o", "/dev/null", memUrl}, {}, {}},
+        {"GET 100 MB into a file (curl -o)", 1.0, {"get-file", url, oursFile}, quiet + QStringList{"-o", curlFile, url}, {}, {}},
+        {"POST 100 MB file (curl -T, streaming)", 1.0, {"post", post, upload},
+         quiet + QStringList{"-o", "/dev/null", "-X", "POST", "-H", "Content-type: application/x-www-form-urlencoded",
+                             "-H", "Expect:", "-T", upload, post},
+         {}, {}},
+    };
+    for (int round = 0; round < rounds; ++round)
+        for (Comparison& c : cases) {
+            if (round % 2 == 0) {
+                c.oursSeconds.push_back(runTimed(NET_FETCH_PATH, c.ours));
+                c.curlSeconds.push_back(runTimed("curl", c.curl));
+            } else {
+                c.curlSeconds.push_back(runTimed("curl", c.curl));
+                c.oursSeconds.push_back(runTimed(NET_FETCH_PATH, c.ours));
+            }
+        }
+    std::printf("Side by side, whole processes, %d interleaved runs each (median, min-max, ms):\n", rounds);
+    for (const Comparison& c : cases) {
+        auto [oMin, oMax] = std::minmax_element(c.oursSeconds.begin(), c.oursSeconds.end());
+        auto [cMin, cMax] = std::minmax_element(c.curlSeconds.begin(), c.curlSeconds.end());
+        double ratio = median(c.oursSeconds) / median(c.curlSeconds);
+        std::printf("  %-44s client %7.1f (%.1f-%.1f)  curl %7.1f (%.1f-%.1f)  client/curl %.2f (target <= %.1f) %s\n",
+                    c.what, 1e3 * median(c.oursSeconds), 1e3 * *oMin, 1e3 * *oMax, 1e3 * median(c.curlSeconds),
+                    1e3 * *cMin, 1e3 * *cMax, ratio, c.target, ratio <= c.target ? "met" : "MISSED");
+    }
+    std::fflush(stdout);
 }
 
 } // namespace
@@ -208,10 +206,15 @@ int main(int argc, char** argv) {
     uploadFile = server->scratch("upload.bin");
     writeFile(bigFile, bigSize, 1);
     writeFile(uploadFile, bigSize, 2);
+    writeFile(server->docRoot() + "/mem-16MiB.bin", 16u << 20, 3);
+    const char* rounds = std::getenv("NET_BENCH_ROUNDS");
+    try {
+        sideBySide(rounds ? std::max(1, std::atoi(rounds)) : 7);
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "side by side: %s\n", e.what());
+        return 1;
+    }
     benchmark::RunSpecifiedBenchmarks();
-    std::printf("\nBest of the runs above, side by side against the same lighttpd:\n");
-    summary("100 MB GET into CaptureFile", "get-client", "get-curl");
-    summary("100 MB POST in output-file mode", "post-client", "post-curl");
     server.reset();
     benchmark::Shutdown();
     return 0;

@@ -150,6 +150,21 @@ long Socket::recv(char* data, std::size_t size, bool peek) {
     return static_cast<long>(n);
 }
 
+long Socket::receive(char* data, std::size_t size) {
+    if (fd_ < 0) {
+        setLastError(WSAENOTSOCK);
+        return -1;
+    }
+    if (state_ != State::Connected && state_ != State::Ended) {
+        setLastError(WSAENOTCONN);
+        return -1;
+    }
+    ssize_t n = ::recv(fd_, data, size, MSG_DONTWAIT);
+    if (n < 0)
+        return fail();
+    return static_cast<long>(n);
+}
+
 int Socket::close() {
     if (fd_ < 0) {
         setLastError(WSAENOTSOCK);

@@ -38,6 +38,11 @@ public:
     // Byte counts, or -1 with lastError(). A receive of 0 means the peer closed.
     long send(const char* data, std::size_t size);
     long recv(char* data, std::size_t size, bool peek);
+    // A receive that does not ask for the next FD_READ, for a reader that
+    // keeps reading until the socket would block; it calls wantRead()
+    // before it waits.
+    long receive(char* data, std::size_t size);
+    void wantRead() { armRead(); }
     int close();
 
     // Minimal listening side.

@@ -9,6 +9,7 @@
 #include <QTemporaryDir>
 #include <QTimer>
 
+#include <algorithm>
 #include <fstream>
 #include <gtest/gtest.h>
 #include <sstream>
@@ -344,4 +345,47 @@ TEST(HttpBodyLimit, DeclaredTooLongIsRefusedBeforeTheBody) {
     EXPECT_EQ(http.ContentLength, static_cast<long long>(TNMHTTP::MaxBodyLength));
     http.Head(server.url("/")); // a HEAD answer only names the length
     EXPECT_EQ(http.Body, "");
+}
+
+TEST(HttpBodyLimit, UndeclaredBodyGrowsOnlyNearTheLimit) {
+    const std::size_t limit = TNMHTTP::MaxBodyLength;
+    ScriptedServer server({answer("HTTP/1.0 200 OK\r\n\r\n" + std::string(limit + 1, 'o')),
+                           answer("HTTP/1.0 200 OK\r\n\r\n" + std::string(limit, 'a'))});
+    TNMHTTP http;
+    http.TimeOut = 5000;
+    std::size_t peak = 0;
+    http.OnPacketRecvd = [&](QObject*) { peak = std::max(peak, http.Body.capacity()); };
+    EXPECT_EQ(errorOf([&] { http.Get(server.url("/")); }),
+              "Response body too large (more than " + std::to_string(limit) + " bytes)");
+    // At most one receive past the limit, never a doubling beyond it.
+    EXPECT_LE(peak, limit + 65536);
+    EXPECT_LE(http.Body.size(), limit + 65536);
+    peak = 0;
+    http.Get(server.url("/"));
+    EXPECT_EQ(http.Body, std::string(limit, 'a'));
+    EXPECT_LE(peak, limit + 65536);
+}
+
+TEST(HttpBody, ManySmallPiecesAndWrongDeclaredLengthsArriveWhole) {
+    std::vector<std::string> pieces = {"HTTP/1.0 200 OK\r\n\r\n"};
+    std::string whole;
+    for (int i = 0; i < 120; ++i) {
+        pieces.push_back(std::to_string(i) + std::string(static_cast<std::size_t>(i % 7) * 100, 'x') + ";");
+        whole += pieces.back();
+    }
+    std::string longBody(300000, 'l');
+    for (std::size_t i = 0; i < longBody.size(); i += 997)
+        longBody[i] = static_cast<char>('a' + i % 26);
+    ScriptedServer server({answerInPieces(pieces, 1ms),
+                           answer("HTTP/1.0 200 OK\r\nContent-Length: 10\r\n\r\n" + longBody),
+                           answer("HTTP/1.0 200 OK\r\nContent-Length: 900\r\n\r\nshort")});
+    TNMHTTP http;
+    http.TimeOut = 5000;
+    http.Get(server.url("/pieces"));
+    EXPECT_EQ(http.Body, whole);
+    http.Get(server.url("/longer")); // longer than declared: kept whole
+    EXPECT_EQ(http.Body, longBody);
+    EXPECT_EQ(http.ContentLength, 10);
+    http.Get(server.url("/shorter"));
+    EXPECT_EQ(http.Body, "short");
 }
