@@ -132,25 +132,13 @@ long Socket::send(const char* data, std::size_t size) {
 }
 
 long Socket::recv(char* data, std::size_t size, bool peek) {
-    if (fd_ < 0) {
-        setLastError(WSAENOTSOCK);
-        return -1;
-    }
-    if (state_ != State::Connected && state_ != State::Ended) {
-        setLastError(WSAENOTCONN);
-        return -1;
-    }
-    ssize_t n = ::recv(fd_, data, size, MSG_DONTWAIT | (peek ? MSG_PEEK : 0));
-    if (n < 0) {
-        int r = fail();
-        armRead(); // like the Windows library: a receive asks for the next FD_READ
-        return r;
-    }
-    armRead();
-    return static_cast<long>(n);
+    // Like the Windows library: a receive asks for the next FD_READ.
+    return receiveWith(data, size, peek ? MSG_PEEK : 0, true);
 }
 
-long Socket::receive(char* data, std::size_t size) {
+long Socket::receive(char* data, std::size_t size) { return receiveWith(data, size, 0, false); }
+
+long Socket::receiveWith(char* data, std::size_t size, int flags, bool askForNextRead) {
     if (fd_ < 0) {
         setLastError(WSAENOTSOCK);
         return -1;
@@ -159,10 +147,11 @@ long Socket::receive(char* data, std::size_t size) {
         setLastError(WSAENOTCONN);
         return -1;
     }
-    ssize_t n = ::recv(fd_, data, size, MSG_DONTWAIT);
-    if (n < 0)
-        return fail();
-    return static_cast<long>(n);
+    const ssize_t n = ::recv(fd_, data, size, MSG_DONTWAIT | flags);
+    const long result = n < 0 ? fail() : static_cast<long>(n);
+    if (askForNextRead)
+        armRead();
+    return result;
 }
 
 int Socket::close() {

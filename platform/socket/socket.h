@@ -58,6 +58,7 @@ public:
     void notifyWritable();
 
 private:
+    long receiveWith(char* data, std::size_t size, int flags, bool askForNextRead);
     enum class State { Closed, Fresh, Connecting, Connected, Listening, Ended };
     void armRead();
     void onReadable();
