@@ -8,6 +8,7 @@
 #include "engine/form_fragen.h"
 #include "engine/page_builder.h"
 #include "platform/cp1252.h"
+#include "tests/support/replaced_script_store.h"
 #include "tests/support/scripted_dialogs.h"
 #include "tests/support/test_env.h"
 
@@ -43,17 +44,8 @@ const std::string kScript = "PAGE Eins\r\n\r\n"
                             "TEXT Komm\r\nIhr Kommentar?\r\n";
 
 const fb::ResourceStore& smallStore() {
-    static const std::string script = kScript;
-    static std::vector<fb::ResourceEntry> entries = [] {
-        std::vector<fb::ResourceEntry> e;
-        e.push_back({"TXT", "BOGEN", reinterpret_cast<const unsigned char*>(script.data()), script.size()});
-        for (const auto& r : fb::embeddedResources().entries())
-            if (std::string(r.type) != "TXT" || std::string(r.name) != "BOGEN")
-                e.push_back(r);
-        return e;
-    }();
-    static const fb::ResourceStore store{std::span<const fb::ResourceEntry>(entries)};
-    return store;
+    static const fbtest::ReplacedScriptStore s(kScript);
+    return s.store();
 }
 
 struct Session {

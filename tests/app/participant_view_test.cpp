@@ -9,6 +9,7 @@
 #include "engine/page_builder.h"
 #include "engine/text_lines.h"
 #include "submit/form_senden.h"
+#include "tests/support/replaced_script_store.h"
 #include "tests/support/scripted_dialogs.h"
 #include "tests/support/test_env.h"
 
@@ -119,16 +120,8 @@ namespace {
 const std::string kTwoTexts = "PAGE Eins\r\n\r\nTEXT Name\r\nIhr Name?\r\n\r\nTEXT Email\r\nIhre E-Mail-Adresse?\r\n";
 
 const fb::ResourceStore& twoTextStore() {
-    static std::vector<fb::ResourceEntry> entries = [] {
-        std::vector<fb::ResourceEntry> e;
-        e.push_back({"TXT", "BOGEN", reinterpret_cast<const unsigned char*>(kTwoTexts.data()), kTwoTexts.size()});
-        for (const auto& r : fb::embeddedResources().entries())
-            if (std::string(r.type) != "TXT" || std::string(r.name) != "BOGEN")
-                e.push_back(r);
-        return e;
-    }();
-    static const fb::ResourceStore store{std::span<const fb::ResourceEntry>(entries)};
-    return store;
+    static const fbtest::ReplacedScriptStore s(kTwoTexts);
+    return s.store();
 }
 
 void drop(QWidget* target, const QString& text) {

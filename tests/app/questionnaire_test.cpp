@@ -6,6 +6,7 @@
 #include "engine/line_file.h"
 #include "platform/errors.h"
 #include "submit/form_senden.h"
+#include "tests/support/replaced_script_store.h"
 #include "tests/support/scripted_dialogs.h"
 #include "tests/support/test_env.h"
 
@@ -52,19 +53,10 @@ std::string cartoon() {
 }
 
 const fb::ResourceStore& testStore() {
-    static const std::string script = kScript;
     static const std::string jpg = cartoon();
-    static std::vector<fb::ResourceEntry> entries = [] {
-        std::vector<fb::ResourceEntry> e;
-        e.push_back({"TXT", "BOGEN", reinterpret_cast<const unsigned char*>(script.data()), script.size()});
-        e.push_back({"JPG", "BILD001", reinterpret_cast<const unsigned char*>(jpg.data()), jpg.size()});
-        for (const auto& r : fb::embeddedResources().entries())
-            if (std::string(r.type) != "TXT" || std::string(r.name) != "BOGEN")
-                e.push_back(r);
-        return e;
-    }();
-    static const fb::ResourceStore store{std::span<const fb::ResourceEntry>(entries)};
-    return store;
+    static const fbtest::ReplacedScriptStore s(
+        kScript, {{"JPG", "BILD001", reinterpret_cast<const unsigned char*>(jpg.data()), jpg.size()}});
+    return s.store();
 }
 
 const std::string kHeader = "recipient=humor-studie@localhost&subject=Bogendaten";
