@@ -77,6 +77,10 @@ constexpr ErrorEntry errorTable[] = {
 };
 
 constexpr std::size_t chunkSize = 65536;
+// A body kept in memory is received in larger pieces straight into the
+// string: each receive takes more of what has queued up, with fewer calls
+// (a 16 MiB body in a quarter of the receives).
+constexpr std::size_t stringReceiveSize = 4 * chunkSize;
 // Receives in a row before the capture lets the event loop run.
 constexpr int burstChunks = 16;
 
@@ -748,7 +752,8 @@ void TPowersock::CaptureString(std::string& dest, long long maxLength) {
             bigger.append(dest);
             dest.swap(bigger);
         }
-        std::size_t size = std::min(chunkSize, dest.capacity() - filled);
+        // The cap still bounds a receive past maxLength to below a chunk.
+        std::size_t size = std::min(stringReceiveSize, dest.capacity() - filled);
         // Within the capacity: no new memory, only the bytes about to be
         // received are set.
         dest.resize(filled + size);
