@@ -11,6 +11,7 @@
 #include <linux/sockios.h>
 #include <sys/ioctl.h>
 #include <netinet/in.h>
+#include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -218,6 +219,13 @@ long Socket::sendQueueBytes() const {
     if (fd_ < 0 || ::ioctl(fd_, SIOCOUTQ, &queued) < 0)
         return -1;
     return queued;
+}
+
+bool Socket::sendWouldBlock() const {
+    if (fd_ < 0 || state_ != State::Connected)
+        return false;
+    pollfd p{fd_, POLLOUT, 0};
+    return ::poll(&p, 1, 0) == 0;
 }
 
 void Socket::notifyWritable() {

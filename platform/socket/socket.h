@@ -56,6 +56,10 @@ public:
 
     // After a send that would block: one FD_WRITE once there is room again.
     void notifyWritable();
+    // True when a send on the connected socket would block now: no room
+    // (what FD_WRITE waits for) and no error or hang-up that the send should
+    // report. Asked of the system without waiting.
+    bool sendWouldBlock() const;
 
 private:
     long receiveWith(char* data, std::size_t size, int flags, bool askForNextRead);

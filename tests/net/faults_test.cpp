@@ -320,6 +320,45 @@ TEST(HttpUploadTimeOut, PeerThatStopsReadingTimesOut) {
     EXPECT_FALSE(http.Connected);
 }
 
+// Without a time-out nothing but the socket ends an upload: a peer that
+// goes away in the middle must end it at once with the socket's error, also
+// while the client waits for room in the send queue.
+TEST(HttpUploadTimeOut, PeerThatGoesAwayMidUploadEndsItWithoutATimeOut) {
+    QTemporaryDir dir;
+    std::string file = dir.filePath("big.bgn").toStdString();
+    std::ofstream(file, std::ios::binary) << std::string(32u << 20, 'u');
+    auto leaveAfter = [](bool reset) {
+        return [reset](Peer& p) {
+            p.readBytes(256 * 1024, 5s);
+            if (reset)
+                p.resetOnClose();
+        };
+    };
+    ScriptedServer server({leaveAfter(true), leaveAfter(false)});
+    server.setReceiveBuffer(64 * 1024);
+    for (const char* how : {"reset", "close"}) {
+        SCOPED_TRACE(how);
+        TNMHTTP http;
+        http.OutputFileMode = true;
+        http.TimeOut = 0;
+        bool hung = false;
+        QTimer watchdog;
+        watchdog.setSingleShot(true);
+        QObject::connect(&watchdog, &QTimer::timeout, [&] {
+            hung = true;
+            http.Cancel();
+        });
+        watchdog.start(10000);
+        auto start = std::chrono::steady_clock::now();
+        EXPECT_EQ(errorOf([&] { http.Post(server.url("/cgi-bin/mailmanager.pl"), file); }),
+                  "10054:Connection reset by peer");
+        EXPECT_FALSE(hung);
+        EXPECT_LT(secondsSince(start), 5.0);
+        EXPECT_LT(http.BytesSent, 32 << 20);
+        EXPECT_FALSE(http.Connected);
+    }
+}
+
 TEST(HttpBodyLimit, DeclaredTooLongIsRefusedBeforeTheBody) {
     const std::string limit = std::to_string(TNMHTTP::MaxBodyLength);
     const std::string over = std::to_string(TNMHTTP::MaxBodyLength + 1);
