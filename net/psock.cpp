@@ -571,6 +571,10 @@ bool TPowersock::sendAll(const char* data, std::size_t size, bool countSent) {
         } else if (n == 0) {
             break;
         } else {
+            // A reset that the close notification saw first has left only a
+            // fresh, unconnected socket: the send reports the reset.
+            if (sock::lastError() == sock::WSAENOTCONN && pendingError_ != 0)
+                sock::setLastError(pendingError_);
             CheckError(sock::WSAEWOULDBLOCK); // raises for anything but "would block"
             waitForRoom();
         }
