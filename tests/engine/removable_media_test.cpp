@@ -319,6 +319,32 @@ TEST_P(OnStick, ProgressFileIsReplacedAndASentAnswerFileStaysWhole) {
     EXPECT_EQ(entries(), (std::vector<std::string>{"00000000.bgn", "00000001.bgn", kProgressFile}));
 }
 
+// A full stick fails the save with an error and leaves what was there:
+// no partial answer file, no claimed empty name, no temporary.
+TEST_P(OnStick, AFullStickFailsTheSaveAndKeepsWhatWasThere) {
+    writeLineFile(kProgressFile, {kHeader, "PAGE Persona1"});
+    EXPECT_EQ(writeAnswerFile({kHeader, "Nr=0"}), 0);
+    {
+        // Fill it, then give back a few clusters.
+        const Fd filler(::open("filler", O_WRONLY | O_CREAT | O_CLOEXEC, 0644));
+        ASSERT_GE(filler.fd, 0);
+        const std::string block(1 << 20, 'f');
+        off_t size = 0;
+        for (long n; (n = ::write(filler.fd, block.data(), block.size())) > 0;)
+            size += n;
+        ASSERT_GT(size, 0);
+        ASSERT_EQ(::ftruncate(filler.fd, size > 16384 ? size - 16384 : 0), 0);
+    }
+    const std::vector<std::string> big{kHeader, "Kommentar=" + std::string(200000, 'k')};
+    EXPECT_THROW(writeAnswerFile(big), EFileError);
+    EXPECT_THROW(writeLineFile(kProgressFile, big), EFileError);
+    EXPECT_EQ(readFileBytes(kProgressFile), kHeader + "\r\nPAGE Persona1\r\n");
+    EXPECT_EQ(entries(), (std::vector<std::string>{"00000000.bgn", kProgressFile, "filler"}));
+    // What still fits is saved.
+    EXPECT_EQ(writeAnswerFile({kHeader, "Nr=1"}), 1);
+    EXPECT_EQ(readFileBytes("00000001.bgn"), kHeader + "&Nr=1\r\n");
+}
+
 TEST_P(OnStick, StartUpCleanUpRemovesOnlyLeftoverTemporariesOfOurs) {
     const std::vector<std::string> leftovers = {
         "~fragebogen-00000000000000aa.tmp", "~fragebogen-00000000000000bb.tmp", "~fragebogen-0123456789abcdef.tmp",
