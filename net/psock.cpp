@@ -92,17 +92,17 @@ template <class F> struct Finally {
 };
 template <class F> Finally(F) -> Finally<F>;
 
-// A large receive buffer is filled page by page once; asking for huge pages
-// spares the thousands of page faults of a body of some MiB. Only the whole
-// huge pages inside the buffer, none of them touched yet, are concerned.
-void adviseHugePages(char* data, std::size_t size) {
-    constexpr std::uintptr_t huge = 2u << 20;
-    if (size < 2 * huge)
-        return;
-    std::uintptr_t begin = (reinterpret_cast<std::uintptr_t>(data) + huge - 1) & ~(huge - 1);
-    std::uintptr_t end = (reinterpret_cast<std::uintptr_t>(data) + size) & ~(huge - 1);
-    if (end > begin)
-        ::madvise(reinterpret_cast<void*>(begin), end - begin, MADV_HUGEPAGE); // only advice: failure is harmless
+// The pages of a large body are new to the process: faulting them in with
+// one call per receive spares a page fault every 4 KiB. Huge pages would
+// spare more, but their first touch costs tens of milliseconds where the
+// system gave free memory back to a virtual machine's host. Only advice:
+// a system without it faults the pages in as the receive writes them.
+void populateForReceive(char* data, std::size_t size) {
+    // Whole pages around the range: they belong to the buffer's mapping.
+    constexpr std::uintptr_t page = 4096;
+    const std::uintptr_t begin = reinterpret_cast<std::uintptr_t>(data) & ~(page - 1);
+    const std::uintptr_t end = (reinterpret_cast<std::uintptr_t>(data) + size + page - 1) & ~(page - 1);
+    ::madvise(reinterpret_cast<void*>(begin), end - begin, MADV_POPULATE_WRITE);
 }
 
 std::string fileError(const char* what, const std::string& fileName, int e) {
@@ -749,7 +749,7 @@ void TPowersock::CaptureString(std::string& dest, long long maxLength) {
     const std::size_t cap = maxLength < 0 ? dest.max_size()
                                           : static_cast<std::size_t>(maxLength) + chunkSize - 1;
     std::size_t filled = 0;
-    adviseHugePages(dest.data(), dest.capacity()); // room a caller has reserved
+    std::size_t populated = 0; // faulted in ahead of the receives
     auto room = [&]() -> std::pair<char*, std::size_t> {
         if (maxLength >= 0 && static_cast<long long>(filled) >= maxLength)
             return {nullptr, 0};
@@ -763,14 +763,19 @@ void TPowersock::CaptureString(std::string& dest, long long maxLength) {
                 next = cap;
             std::string bigger;
             bigger.reserve(next);
-            adviseHugePages(bigger.data() + filled, bigger.capacity() - filled);
             bigger.append(dest);
             dest.swap(bigger);
+            populated = filled;
         }
         // The cap still bounds a receive past maxLength to below a chunk.
         std::size_t size = std::min(stringReceiveSize, dest.capacity() - filled);
-        // Within the capacity: no new memory, only the bytes about to be
-        // received are set.
+        // Within the capacity: no new allocation, only the bytes about to
+        // be received are set.
+        if (size >= stringReceiveSize && filled + size > populated) {
+            const std::size_t from = std::max(filled, populated);
+            populateForReceive(dest.data() + from, filled + size - from);
+            populated = filled + size;
+        }
         dest.resize(filled + size);
         return {dest.data() + filled, size};
     };
