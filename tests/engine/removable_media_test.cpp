@@ -5,6 +5,7 @@
 #include "engine/answer_files.h"
 #include "engine/line_file.h"
 #include "tests/engine/disk_image.h"
+#include "tests/engine/kill_run.h"
 #include "tests/support/test_env.h"
 
 #include <QDir>
@@ -19,9 +20,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <iostream>
-#include <map>
 #include <memory>
-#include <random>
 #include <set>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -393,126 +392,19 @@ TEST_P(OnStick, StartUpCleanUpRemovesOnlyLeftoverTemporariesOfOurs) {
     EXPECT_FALSE(fbtest::fileExistsAt(held));
 }
 
-namespace {
-
-std::vector<std::string> progressLines(long version) {
-    std::vector<std::string> lines{kHeader};
-    for (int k = 0; k < 300; ++k)
-        lines.push_back("F" + std::to_string(k) + "=" + std::to_string(version));
-    return lines;
-}
-
-std::vector<std::string> answerLines(long id) {
-    std::vector<std::string> lines{kHeader, "Nr=" + std::to_string(id)};
-    for (int k = 0; k < 80; ++k)
-        lines.push_back("A" + std::to_string(k) + "=" + std::to_string(id));
-    return lines;
-}
-
-long numberAfter(const std::string& bytes, const std::string& prefix) {
-    return bytes.compare(0, prefix.size(), prefix) == 0 ? std::strtol(bytes.c_str() + prefix.size(), nullptr, 10) : -1;
-}
-
-// The version of a whole progress file, else -1.
-long progressVersion(const std::string& bytes) {
-    const long v = numberAfter(bytes, kHeader + "\r\nF0=");
-    std::string whole;
-    for (const std::string& line : progressLines(v))
-        whole += line + "\r\n";
-    return v >= 0 && bytes == whole ? v : -1;
-}
-
-// The id of a whole answer file, else -1.
-long answerId(const std::string& bytes) {
-    const long id = numberAfter(bytes, kHeader + "&Nr=");
-    return id >= 0 && bytes == joinAnswers(answerLines(id)) + "\r\n" ? id : -1;
-}
-
-[[noreturn]] void writeUntilKilled(long round) {
-    try {
-        long version = progressVersion(readFileBytes(kProgressFile));
-        if (version < 0)
-            ::_exit(2);
-        for (long i = 0;; ++i) {
-            writeLineFile(kProgressFile, progressLines(++version));
-            writeAnswerFile(answerLines(round * 100000 + i));
-        }
-    } catch (...) {
-        ::_exit(3);
-    }
-}
-
-} // namespace
-
 // Whatever moment a writer dies at, bogen.prt is old or new, an answer file
 // is whole or the empty claim, none is changed later, and the clean-up
 // takes every temporary left.
 TEST_P(OnStick, AWriterKilledAtAnyMomentTearsNothing) {
-    constexpr int kKills = 60;
-    constexpr auto kTimeLimit = std::chrono::seconds(8);
-    const unsigned seed = std::random_device{}();
-    std::mt19937 random(seed);
-    SCOPED_TRACE("seed " + std::to_string(seed));
-    // Kills spread over about two rounds of the writer's loop.
-    const auto before = std::chrono::steady_clock::now();
-    for (long i = 0; i < 3; ++i) {
-        writeLineFile(kProgressFile, progressLines(i + 1));
-        writeAnswerFile(answerLines(i));
-    }
-    const long roundUs =
-        std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now() - before).count() / 3;
-    std::uniform_int_distribution<long> delayUs(0, std::clamp(roundUs * 5 / 2, 2000L, 50000L));
-
-    std::map<std::string, std::string> answerFiles; // as first seen
-    for (int n = 0; n < 3; ++n)
-        answerFiles.emplace(answerFileName(n), readFileBytes(answerFileName(n)));
-    long lastVersion = 3;
-    int kills = 0, temporaries = 0, placeholders = 0;
-    Children children;
-    const auto start = std::chrono::steady_clock::now();
-    for (long round = 1; round <= kKills && std::chrono::steady_clock::now() - start < kTimeLimit; ++round) {
-        const pid_t writer = ::fork();
-        ASSERT_GE(writer, 0);
-        if (writer == 0)
-            writeUntilKilled(round);
-        children.add(writer);
-        ::usleep(static_cast<useconds_t>(delayUs(random)));
-        ASSERT_EQ(::kill(writer, SIGKILL), 0);
-        const int status = children.reap(writer, std::chrono::seconds(5));
-        ASSERT_TRUE(WIFSIGNALED(status)) << "the writer ended by itself with " << WEXITSTATUS(status);
-        ++kills;
-
-        const long v = progressVersion(readFileBytes(kProgressFile));
-        ASSERT_GE(v, lastVersion) << "round " << round << ": bogen.prt torn or gone back";
-        lastVersion = v;
-        for (const std::string& name : entries()) {
-            if (isTemporaryName(name)) {
-                ++temporaries;
-                continue;
-            }
-            if (name == kProgressFile)
-                continue;
-            ASSERT_TRUE(name.ends_with(".bgn")) << "round " << round << ": stray file " << name;
-            const std::string bytes = readFileBytes(name);
-            const auto [known, fresh] = answerFiles.emplace(name, bytes);
-            if (!fresh) {
-                ASSERT_EQ(bytes, known->second) << "round " << round << ": " << name << " was changed";
-                continue;
-            }
-            if (bytes.empty()) {
-                ++placeholders;
-                continue;
-            }
-            ASSERT_GE(answerId(bytes), round * 100000) << "round " << round << ": " << name << " is partial";
-        }
-        removeStaleTemporaries(".");
-        for (const std::string& name : entries())
-            ASSERT_FALSE(isTemporaryName(name)) << "left after the clean-up: " << name;
-    }
-    EXPECT_GE(kills, 10);
-    std::cout << fbtest::formatName(GetParam()) << ": " << kills << " kills, " << roundUs
-              << " us per loop, bogen.prt at version " << lastVersion << ", " << answerFiles.size()
-              << " answer files (" << placeholders << " empty), " << temporaries << " temporaries removed\n";
+    const fbtest::KillRun run{.kills = 60, .timeLimit = std::chrono::seconds(8), .shortestSpreadUs = 2000, .names = entries};
+    fbtest::KillRunOutcome out;
+    fbtest::killWritersAtRandom(run, out);
+    if (HasFatalFailure())
+        return;
+    EXPECT_GE(out.kills, 10);
+    std::cout << fbtest::formatName(GetParam()) << ": " << out.kills << " kills, " << out.roundUs
+              << " us per loop, bogen.prt at version " << out.lastVersion << ", " << out.answerFiles
+              << " answer files (" << out.emptyClaims << " empty), " << out.temporaries << " temporaries removed\n";
 }
 
 INSTANTIATE_TEST_SUITE_P(UsbStick, OnStick, ::testing::Values(DiskFormat::Fat, DiskFormat::ExFat),
