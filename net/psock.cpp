@@ -93,7 +93,8 @@ template <class F> struct Finally {
 template <class F> Finally(F) -> Finally<F>;
 
 // The pages of a large body are new to the process: faulting them in with
-// one call per receive spares a page fault every 4 KiB. Huge pages would
+// one call per receive spares a page fault every 4 KiB (pages already in
+// cost the call only a look). Huge pages would
 // spare more, but their first touch costs tens of milliseconds where the
 // system gave free memory back to a virtual machine's host. Only advice:
 // a system without it faults the pages in as the receive writes them.
@@ -749,7 +750,6 @@ void TPowersock::CaptureString(std::string& dest, long long maxLength) {
     const std::size_t cap = maxLength < 0 ? dest.max_size()
                                           : static_cast<std::size_t>(maxLength) + chunkSize - 1;
     std::size_t filled = 0;
-    std::size_t populated = 0; // faulted in ahead of the receives
     auto room = [&]() -> std::pair<char*, std::size_t> {
         if (maxLength >= 0 && static_cast<long long>(filled) >= maxLength)
             return {nullptr, 0};
@@ -765,17 +765,13 @@ void TPowersock::CaptureString(std::string& dest, long long maxLength) {
             bigger.reserve(next);
             bigger.append(dest);
             dest.swap(bigger);
-            populated = filled;
         }
         // The cap still bounds a receive past maxLength to below a chunk.
         std::size_t size = std::min(stringReceiveSize, dest.capacity() - filled);
         // Within the capacity: no new allocation, only the bytes about to
         // be received are set.
-        if (size >= stringReceiveSize && filled + size > populated) {
-            const std::size_t from = std::max(filled, populated);
-            populateForReceive(dest.data() + from, filled + size - from);
-            populated = filled + size;
-        }
+        if (size >= stringReceiveSize)
+            populateForReceive(dest.data() + filled, size);
         dest.resize(filled + size);
         return {dest.data() + filled, size};
     };
