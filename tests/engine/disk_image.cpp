@@ -1,12 +1,17 @@
 #include "tests/engine/disk_image.h"
 
+#include <QFile>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QStringList>
+
 #include <chrono>
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <algorithm>
 #include <fstream>
-#include <iterator>
 #include <linux/loop.h>
 #include <sstream>
 #include <sys/ioctl.h>
@@ -34,33 +39,37 @@ std::string errorText(int err) { return std::strerror(err); }
 
 // Root's PATH may lack the sbin directories where mkfs and mount helpers live.
 std::string findTool(const std::string& name) {
-    std::string dirs = std::getenv("PATH") ? std::getenv("PATH") : "";
-    dirs += ":/usr/local/sbin:/usr/sbin:/sbin:/usr/bin:/bin";
-    std::istringstream in(dirs);
-    for (std::string dir; std::getline(in, dir, ':');) {
-        if (dir.empty())
-            continue;
-        const std::string path = dir + "/" + name;
-        if (::access(path.c_str(), X_OK) == 0)
-            return path;
-    }
-    return {};
+    const QString tool = QString::fromStdString(name);
+    QString path = QStandardPaths::findExecutable(tool);
+    if (path.isEmpty())
+        path = QStandardPaths::findExecutable(tool, {"/usr/local/sbin", "/usr/sbin", "/sbin"});
+    return path.toStdString();
 }
 
 std::string readText(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    QFile file(QString::fromStdString(path));
+    return file.open(QIODevice::ReadOnly) ? file.readAll().toStdString() : std::string();
 }
 
 std::string lastLines(const std::string& text, std::size_t count) {
-    std::vector<std::string> lines;
-    std::istringstream in(text);
-    for (std::string line; std::getline(in, line);)
-        lines.push_back(line);
-    std::string out;
-    for (std::size_t i = lines.size() > count ? lines.size() - count : 0; i < lines.size(); ++i)
-        out += (out.empty() ? "" : " | ") + lines[i];
-    return out;
+    const QStringList all = QString::fromStdString(text).split('\n', Qt::SkipEmptyParts);
+    return all.mid(std::max<qsizetype>(0, all.size() - static_cast<qsizetype>(count))).join(" | ").toStdString();
+}
+
+// Runs a tool to its end (bounded); its exit status, or -1 when it could not
+// run or had to be killed, and what it wrote.
+int runTool(const std::string& tool, const QStringList& args, std::string& output) {
+    QProcess process;
+    process.setProcessChannelMode(QProcess::MergedChannels);
+    process.setStandardInputFile(QProcess::nullDevice());
+    process.start(QString::fromStdString(tool), args);
+    const bool finished = process.waitForFinished(static_cast<int>(kToolWait.count()));
+    if (!finished) {
+        process.kill();
+        process.waitForFinished();
+    }
+    output = process.readAll().toStdString();
+    return finished && process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
 }
 
 std::vector<char*> argvOf(std::vector<std::string>& args) {
@@ -90,35 +99,6 @@ std::string describeStatus(int status) {
     if (WIFSIGNALED(status))
         return std::string("signal ") + ::strsignal(WTERMSIG(status));
     return "status " + std::to_string(status);
-}
-
-// Runs a tool to its end (bounded) with its output into log; the exit
-// status, or -1 when it could not run or had to be killed.
-int runTool(std::vector<std::string> args, const std::string& log) {
-    std::vector<char*> argv = argvOf(args);
-    const int out = ::open(log.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    const int in = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
-    if (out < 0 || in < 0)
-        return -1;
-    const pid_t pid = ::fork();
-    if (pid == 0) {
-        ::dup2(in, 0);
-        ::dup2(out, 1);
-        ::dup2(out, 2);
-        ::execv(argv[0], argv.data());
-        ::_exit(127);
-    }
-    ::close(out);
-    ::close(in);
-    if (pid < 0)
-        return -1;
-    int status = 0;
-    if (!waitForExit(pid, kToolWait, &status)) {
-        ::kill(pid, SIGKILL);
-        ::waitpid(pid, &status, 0);
-        return -1;
-    }
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
 // A path as /proc/self/mountinfo writes it.
@@ -201,8 +181,9 @@ void DiskImage::setUp(int sizeMiB) {
         error_ = "mkdir " + mountPoint_ + ": " + errorText(errno);
         return;
     }
-    if (const int rc = runTool({mkfs, image_}, log_); rc != 0) {
-        error_ = mkfs + " failed (" + std::to_string(rc) + "): " + lastLines(readText(log_), 5);
+    std::string output;
+    if (const int rc = runTool(mkfs, {QString::fromStdString(image_)}, output); rc != 0) {
+        error_ = mkfs + " failed (" + std::to_string(rc) + "): " + lastLines(output, 5);
         return;
     }
     if (fat) {
@@ -406,11 +387,9 @@ std::string DiskImage::check(bool* ran) {
     if (fsck.empty())
         return {};
     *ran = true;
-    const std::string log = dir_ + "/fsck.log";
-    const int rc = runTool({fsck, "-n", image_}, log);
-    std::string out = readText(log);
-    ::unlink(log.c_str());
-    return rc == 0 ? std::string() : "exit " + std::to_string(rc) + ": " + out;
+    std::string output;
+    const int rc = runTool(fsck, {"-n", QString::fromStdString(image_)}, output);
+    return rc == 0 ? std::string() : "exit " + std::to_string(rc) + ": " + output;
 }
 
 DiskImage::~DiskImage() {
