@@ -3,7 +3,7 @@
 # loopback port 8080 and starts the program in the participant's folder.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
-"$root/scripts/install-packages.sh"
+"$root/scripts/install-packages.sh" run
 BUILD_DIR=$root/build "$root/scripts/build.sh" -DStudyServerHost=localhost:8080 \
   -DStudyWebAddress=http://localhost:8080/humor/ -DFRAGEBOGEN_TESTS=OFF -DFRAGEBOGEN_BENCH=OFF
 if [ -x "$root/scripts/study-server" ]; then

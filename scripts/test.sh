@@ -5,7 +5,7 @@
 # stage in scripts/test.d (real display, fuzz replays, package), in name order.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
-"$root/scripts/install-packages.sh"
+"$root/scripts/install-packages.sh" run test
 export QT_QPA_PLATFORM=offscreen
 BUILD_DIR=$root/build-test "$root/scripts/build.sh"
 (cd "$root/build-test" && ctest --output-on-failure -j 2 --timeout 600 -LE "x11|fuzz|package")

@@ -13,7 +13,7 @@ seconds=${FUZZ_SECONDS:-15}
 targets=(script line_file answer_file http_response url_header encoders)
 
 for tool in clang clang++; do
-  command -v "$tool" >/dev/null || { echo "fuzz: $tool is missing (scripts/packages.d/fuzz.txt)" >&2; exit 1; }
+  command -v "$tool" >/dev/null || { echo "fuzz: $tool is missing (scripts/packages.d/test/fuzz.txt)" >&2; exit 1; }
 done
 
 status=0
