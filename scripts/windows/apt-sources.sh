@@ -17,4 +17,4 @@ if [ -f /etc/apt/sources.list ]; then
 fi
 [ -s "$tmp" ] && $SUDO cp "$tmp" "$src"
 rm -f "$tmp" "$tmp.list"
-$SUDO apt-get update -qq
+$SUDO apt-get -o DPkg::Lock::Timeout=900 update -qq
