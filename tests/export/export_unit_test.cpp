@@ -9,6 +9,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 using namespace fb;
 using namespace fb::exporter;
 
@@ -134,6 +136,55 @@ TEST(Split, ATextAtAPageEndDoesNotSwallowABrokenNextPage) {
     EXPECT_EQ(value(cat, ok, "A"), "a&Rx=1");
 }
 
+TEST(Split, AnUnknownFieldEndingATextIsNeverSwallowed) {
+    const Catalogue cat = small();
+    const std::string rest = "&R=1" + kRatings + "&M=0&Z=z";
+    EXPECT_EQ(read(cat, kHead + "&A=a&B=b&Alter=33&Beruf=x y" + rest).error,
+              "the text answer \"B\" ends in \"&Beruf=x y\" at position 50: \"Beruf\" is no answer name of the "
+              "questionnaire script (an answer file of another version of the script?)");
+    // A name the script knows, or no name at all, is the participant's text.
+    EXPECT_EQ(read(cat, kHead + "&A=a&B=b&R=2 & 50%=x" + rest).error, "");
+    // The line's last text may hold it: kept, with a note.
+    const Read end = read(cat, kHead + "&A=a&B=b" + rest + "&Neu=5");
+    ASSERT_EQ(end.error, "");
+    EXPECT_EQ(value(cat, end, "Z"), "z&Neu=5");
+    ASSERT_EQ(end.a.notes.size(), 1u);
+    EXPECT_NE(end.a.notes[0].find("\"Neu\" is no answer name"), std::string::npos);
+}
+
+TEST(Split, TimeLinearInTheNumberOfAmpersands) {
+    const Catalogue cat = small();
+    for (int n : {1000, 20000}) {
+        std::string text;
+        for (int i = 0; i < n; ++i)
+            text += "&B=x&R=1";
+        const std::string line = kHead + "&A=a" + text + "&B=b&R=1" + kRatings + "&M=9&Z=z";
+        const Read r = read(cat, line);
+        EXPECT_NE(r.error.find("value \"9\" of \"M\""), std::string::npos) << r.error;
+        EXPECT_LE(r.a.steps, 4u * static_cast<std::size_t>(std::count(line.begin(), line.end(), '&')));
+    }
+}
+
+TEST(Labels, CutAfterAWordAndEndedWithAnEllipsis) {
+    std::string label;
+    while (label.size() < 300)
+        label += "Wie oft benachrichtigen Sie? ";
+    const std::string cut = cutLabel(label, 256);
+    EXPECT_LE(cut.size(), 256u);
+    ASSERT_GT(cut.size(), 200u);
+    EXPECT_EQ(cut.substr(cut.size() - 3), "\xE2\x80\xA6");
+    const std::string kept = cut.substr(0, cut.size() - 3);
+    EXPECT_EQ(label.compare(0, kept.size(), kept), 0);
+    EXPECT_EQ(label[kept.size()], ' ');
+    EXPECT_EQ(cutLabel("kurz", 256), "kurz");
+    // No blank: cut between characters, never inside one.
+    std::string long_;
+    for (int i = 0; i < 200; ++i)
+        long_ += "\xC3\xA4";
+    EXPECT_TRUE(isValidUtf8(cutLabel(long_, 256)));
+    EXPECT_LE(cutLabel(long_, 256).size(), 256u);
+}
+
 TEST(Split, PagesMissingAtTheEndStayUnrecorded) {
     const Catalogue cat = small();
     const Read r = read(cat, kHead + "&A=a&B=b&R=1&01.w=3&01.a=1");
@@ -164,7 +215,8 @@ TEST(Split, BadLinesNameTheReasonAndThePosition) {
         {kHead + "&A=a&B=b&R=1&01.w=3&01.a=1&01.k=1&01.k=1",
          "field \"01.k\" at position 67 is not allowed there; expected \"02.w\""},
         {kHead + "&A=a&B=b&R=x", "value \"x\" of \"R\" at position 44 is not a number"},
-        {kHead + "&A=a&B=b&R=", "value \"\" of \"R\" at position 44 is not a number"},
+        {kHead + "&A=a&B=b&R=", "the value of \"R\" at position 44 is missing"},
+        {kHead + "&A=a&B=b&R", "the value of \"R\" at position 42 is missing (the line ends after the name)"},
         {kHead + "&A=a&B=b&R=-1", "is not a number"},
         {kHead + "&A=a&B=b&R=3", "value \"3\" of \"R\" at position 44 is outside 1..2"},
         {kHead + "&A=a&B=b&R=0", "outside 1..2"},

@@ -29,6 +29,7 @@ struct Answers {
     std::vector<State> states;
     bool sentMark = false;
     std::vector<std::string> notes; // Windows-1252
+    std::size_t steps = 0; // states and split points the split tried: linear in the line's "&"s
 };
 
 // Empty on success; otherwise why the file cannot be exported (Windows-1252,
