@@ -83,11 +83,13 @@ Column answerColumn(const Catalogue& cat, std::size_t index) {
             c.values.emplace_back(std::to_string(1ull << i), toUtf8(v.options[i]));
         break;
     case ItemKind::SkalaTag:
+        c.level = Level::Ordinal;
         for (int p = 1; p <= 24; ++p)
             c.values.emplace_back(std::to_string(p), std::to_string(p - 1) + " bis " + std::to_string(p) + " Uhr");
         c.spssLabels = true;
         break;
     case ItemKind::SkalaStd:
+        c.level = Level::Ordinal;
         for (int p = 1; p <= 28; ++p) {
             const int from = v.firstHour * 60 + (p - 1) * 15;
             c.values.emplace_back(std::to_string(p), clock(from, false) + kDash + clock(from + 15, true));
@@ -100,6 +102,7 @@ Column answerColumn(const Catalogue& cat, std::size_t index) {
             c.values = {{"0", "nicht angekreuzt"}, {"1", "War mir bekannt."}};
         } else {
             c.factorLevels = ratingLevels(v.row);
+            c.level = Level::Ordinal;
             c.values = {c.factorLevels.front(), c.factorLevels.back()};
             c.factor = true;
         }
@@ -185,6 +188,9 @@ std::vector<Column> buildColumns(const Catalogue& cat, const ExportOptions& opti
             " oder stammt aus dem Spool des Servers",
             true);
     addMeta(cols, Source::Recipient, "recipient", "KOPFZEILE", "Empf\xC3\xA4ngeradresse der Kopfzeile", false);
+    if (!options.pseudonymize)
+        cols.front().note = "Zeilenumbr\xC3\xBC" "che im Dateinamen stehen als Leerzeichen, da SPSS und PSPP "
+                            "einen Fall je Zeile lesen.";
     for (std::size_t i = 0; i < cat.variables.size(); ++i) {
         const Variable& v = cat.variables[i];
         if (options.pseudonymize && v.kind == ItemKind::Text && (v.name == "Name" || v.name == "Email"))
@@ -210,6 +216,14 @@ std::vector<Column> buildColumns(const Catalogue& cat, const ExportOptions& opti
             }
         }
     }
+    if (options.excel)
+        for (Column& c : cols)
+            if (!c.numeric && c.source != Source::Id)
+                c.note += std::string(c.note.empty() ? "" : " ") +
+                          "Mit --excel: Ein Text, der mit =, +, -, @, Tabulator, Wagenr\xC3\xBC" "cklauf oder ' "
+                          "beginnt, steht hier mit vorangestelltem ', damit Tabellenprogramme ihn nicht als "
+                          "Formel ausf\xC3\xBC" "hren (labels.R nimmt es wieder ab). Ohne --excel steht jeder Text "
+                          "unver\xC3\xA4ndert in daten.csv.";
     return cols;
 }
 
@@ -272,13 +286,35 @@ std::string spssFormat(const Column& c) {
 
 } // namespace
 
-std::string spssSyntax(const std::vector<Column>& columns, const ExportOptions& options) {
+std::string cutLabel(const std::string& utf8, std::size_t max) {
+    if (utf8.size() <= max)
+        return utf8;
+    const std::string ellipsis = "\xE2\x80\xA6";
+    std::string cut = cutUtf8(utf8, max - ellipsis.size());
+    // Back to the last word's end, unless that loses more than half.
+    const std::size_t blank = cut.find_last_of(' ');
+    if (blank != std::string::npos && blank >= cut.size() / 2)
+        cut.resize(blank);
+    while (!cut.empty() && std::string_view(" ,;:-").find(cut.back()) != std::string_view::npos)
+        cut.pop_back();
+    return cut + ellipsis;
+}
+
+std::string spssSyntax(const std::vector<Column>& columns, const ExportOptions& options, const std::string& dataFile) {
     std::string s;
     s += "* Encoding: UTF-8.\n";
-    s += "* Diese Datei ist UTF-8-kodiert; SPSS muss dazu im Unicode-Modus laufen.\n";
     s += "* Liest daten.csv des Fragebogen-Exports, benennt die Spalten SPSS-gerecht\n";
-    s += "* (siehe Spalte spss_name in codebook.csv) und setzt die Beschriftungen.\n";
-    s += "* Vor dem Lauf ggf. den Pfad in FILE HANDLE anpassen.\n";
+    s += "* (siehe Spalte spss_name in codebook.csv) und setzt Beschriftungen und\n";
+    s += "* Messniveaus. Aufruf aus jedem Ordner: pspp labels.sps (mit Pfad).\n";
+    s += "* Die Datei ist UTF-8-kodiert. SPSS muss dazu im Unicode-Modus laufen:\n";
+    s += "* Bearbeiten > Optionen > Allgemein > Zeichenkodierung: Unicode, oder\n";
+    s += "* vor dem Oeffnen der Datei mit leerem Datenfenster die Zeile\n";
+    s += "* SET UNICODE ON. ausfuehren. PSPP liest UTF-8 ohne weiteres.\n";
+    s += "* Wurde der Exportordner verschoben, den Pfad in FILE HANDLE anpassen.\n";
+    if (options.excel) {
+        s += "* Mit --excel exportiert: Texte, die mit =, +, -, @, Tab, CR oder ' beginnen,\n";
+        s += "* tragen ein vorangestelltes '. Fuer genaue Texte ohne --excel exportieren.\n";
+    }
     bool renamed = false;
     for (const Column& c : columns) {
         if (c.spssName == c.name)
@@ -290,8 +326,9 @@ std::string spssSyntax(const std::vector<Column>& columns, const ExportOptions& 
     }
     if (renamed)
         s += "* (Ende der Liste).\n";
-    s += "SET UNICODE ON.\n";
-    s += "FILE HANDLE daten /NAME='daten.csv'.\n";
+    s += "FILE HANDLE daten\n  /NAME=" + spssString(dataFile) + ".\n";
+    // Every field of daten.csv is on one line (line breaks in file names
+    // are written as blanks), so one case per line is right.
     s += "GET DATA\n  /TYPE=TXT\n  /FILE=daten\n  /ENCODING='UTF8'\n  /ARRANGEMENT=DELIMITED\n";
     s += "  /DELCASE=LINE\n  /FIRSTCASE=2\n";
     s += options.excel ? "  /DELIMITERS=\";\"\n" : "  /DELIMITERS=\",\"\n";
@@ -307,8 +344,8 @@ std::string spssSyntax(const std::vector<Column>& columns, const ExportOptions& 
             continue;
         s += first ? "   " : "  /";
         first = false;
-        // SPSS keeps at most 256 bytes of a variable label.
-        s += c.spssName + " " + spssString(cutUtf8(c.label, 256)) + "\n";
+        // SPSS and PSPP keep at most 256 bytes of a variable label.
+        s += c.spssName + " " + spssString(cutLabel(c.label, 256)) + "\n";
     }
     s += ".\n\n";
 
@@ -320,11 +357,32 @@ std::string spssSyntax(const std::vector<Column>& columns, const ExportOptions& 
         any = true;
         s += c.spssName + "\n";
         for (const auto& [value, label] : c.values)
-            s += "      " + value + " " + spssString(cutUtf8(label, 120)) + "\n";
+            s += "      " + value + " " + spssString(cutLabel(label, 120)) + "\n";
     }
     if (any)
         s += ".\n\n";
-    s += "EXECUTE.\n";
+
+    s += "VARIABLE LEVEL";
+    bool firstLevel = true;
+    for (const auto& [level, word] : {std::pair{Level::Nominal, "NOMINAL"}, std::pair{Level::Ordinal, "ORDINAL"},
+                                      std::pair{Level::Scale, "SCALE"}}) {
+        std::string names, line;
+        for (const Column& c : columns) {
+            if (c.level != level)
+                continue;
+            if (!line.empty() && line.size() + c.spssName.size() > 70) {
+                names += line + "\n";
+                line.clear();
+            }
+            line += (line.empty() ? "    " : " ") + c.spssName;
+        }
+        if (line.empty())
+            continue;
+        s += firstLevel ? "\n" : "  /\n";
+        firstLevel = false;
+        s += names + line + " (" + word + ")\n";
+    }
+    s += ".\n\nEXECUTE.\n";
     return s;
 }
 
@@ -373,14 +431,19 @@ std::string rClass(const Column& c) {
 
 } // namespace
 
-std::string rSyntax(const std::vector<Column>& columns, const ExportOptions& options) {
+std::string rSyntax(const std::vector<Column>& columns, const ExportOptions& options, const std::string& dataFile) {
     std::string s;
     s += "# Beschriftungen zu daten.csv des Fragebogen-Exports, nur mit Basis-R.\n";
-    s += "# Im Exportordner ausfuehren (setwd dorthin, dann source(\"labels.R\")):\n";
-    s += "# legt den Datenrahmen 'daten' an, mit Faktoren fuer RADIO, SINGLE und die\n";
-    s += "# Bewertungszeilen und einem Attribut \"label\" an jeder Spalte.\n";
+    s += "# Aus jedem Ordner: Rscript labels.R (mit Pfad) zeigt eine Uebersicht;\n";
+    s += "# in R legt source(\"labels.R\") (mit Pfad) den Datenrahmen 'daten' an,\n";
+    s += "# mit Faktoren fuer RADIO, SINGLE und die Bewertungszeilen und einem\n";
+    s += "# Attribut \"label\" an jeder Spalte.\n";
     s += "# Die Datei ist ASCII; Umlaute stehen als \\u-Escapes.\n\n";
-    s += "daten <- read.csv(\"daten.csv\", encoding = \"UTF-8\", check.names = FALSE,\n";
+    // A path that is no UTF-8 cannot be written as an R string.
+    s += "daten_datei <- " + rString(isValidUtf8(dataFile) ? dataFile : std::string("daten.csv")) + "\n";
+    s += "# Exportordner verschoben: dann im Exportordner ausfuehren.\n";
+    s += "if (!file.exists(daten_datei)) daten_datei <- \"daten.csv\"\n";
+    s += "daten <- read.csv(daten_datei, encoding = \"UTF-8\", check.names = FALSE,\n";
     s += options.excel ? "                  sep = \";\"," : "                  sep = \",\",";
     s += " quote = \"\\\"\", na.strings = \"\", strip.white = FALSE,\n";
     s += "                  colClasses = c(";
@@ -392,6 +455,22 @@ std::string rSyntax(const std::vector<Column>& columns, const ExportOptions& opt
     for (std::size_t i = 0; i < columns.size(); ++i)
         s += (i ? ",\n                   " : "") + rString(columns[i].name);
     s += ")\n\n";
+    if (options.excel) {
+        s += "# Mit --excel geschrieben: das ' vor Texten, die wie eine Formel beginnen,\n";
+        s += "# wieder abnehmen.\n";
+        s += "for (n in c(";
+        bool any = false;
+        for (const Column& c : columns)
+            if (!c.numeric && c.source != Source::Id) {
+                s += (any ? ",\n            " : "") + rString(c.name);
+                any = true;
+            }
+        s += ")) {\n";
+        s += "    x <- daten[[n]]\n";
+        s += "    i <- !is.na(x) & grepl(\"^'[-=+@\\t\\r']\", x)\n";
+        s += "    daten[[n]][i] <- substring(x[i], 2)\n";
+        s += "}\n\n";
+    }
     for (const Column& c : columns) {
         if (!c.factor)
             continue;
@@ -409,6 +488,10 @@ std::string rSyntax(const std::vector<Column>& columns, const ExportOptions& opt
     s += "\n";
     for (const Column& c : columns)
         s += "attr(daten[[" + rString(c.name) + "]], \"label\") <- " + rString(c.label) + "\n";
+    s += "\nif (!interactive()) {\n";
+    s += "    cat(nrow(daten), \"Zeilen,\", ncol(daten), \"Spalten aus\", daten_datei, \"\\n\")\n";
+    s += "    str(daten, list.len = 8, vec.len = 2)\n";
+    s += "}\n";
     return s;
 }
 

@@ -19,6 +19,9 @@ struct ExportOptions {
 
 enum class Source { File, Id, Sent, Recipient, Answer, Dummy };
 
+// The measurement level SPSS and PSPP show and offer procedures by.
+enum class Level { Nominal, Ordinal, Scale };
+
 struct Column {
     Source source = Source::Answer;
     std::size_t var = 0; // Answer, Dummy: index into Catalogue::variables
@@ -31,8 +34,10 @@ struct Column {
     std::string kind;
     std::string question; // the codebook's question text
     std::string label;    // the variable label of SPSS and R
+    std::string note;     // the codebook's note on how the column is written
     std::vector<std::pair<std::string, std::string>> values; // codebook value labels
     bool numeric = false;
+    Level level = Level::Nominal;
     std::size_t digits = 1; // numbers: the widest value's digits
     bool wide = false;   // numbers past R's integer range
     bool factor = false; // a labelled factor in R
@@ -49,7 +54,11 @@ std::vector<Column> buildColumns(const Catalogue& cat, const ExportOptions& opti
 // W01 becomes "W01_w"), a reserved word gets "V" too.
 void assignSpssNames(const Catalogue& cat, std::vector<Column>& columns);
 
-std::string spssSyntax(const std::vector<Column>& columns, const ExportOptions& options);
-std::string rSyntax(const std::vector<Column>& columns, const ExportOptions& options);
+// dataFile: the absolute path of daten.csv, so the syntax runs from any folder.
+std::string spssSyntax(const std::vector<Column>& columns, const ExportOptions& options, const std::string& dataFile);
+std::string rSyntax(const std::vector<Column>& columns, const ExportOptions& options, const std::string& dataFile);
+
+// At most max bytes of a UTF-8 label: cut after a word and ended with "…".
+std::string cutLabel(const std::string& utf8, std::size_t max);
 
 } // namespace fb::exporter

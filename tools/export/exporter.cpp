@@ -8,6 +8,7 @@
 #include "tools/export/columns.h"
 #include "tools/export/csv_writer.h"
 #include "tools/export/encoding.h"
+#include "tools/export/output_files.h"
 
 #include <algorithm>
 #include <array>
@@ -16,7 +17,6 @@
 #include <fcntl.h>
 #include <filesystem>
 #include <functional>
-#include <memory>
 #include <random>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -36,11 +36,14 @@ constexpr const char* kUsage =
     "  --script FILE   the questionnaire script the answers were given to\n"
     "                  (default: the embedded one)\n"
     "  --out DIR       output folder, created if missing (default: ./export)\n"
-    "  --excel         UTF-8 byte-order mark and \";\" as separator\n"
+    "  --excel         UTF-8 byte-order mark and \";\" as separator; a text that\n"
+    "                  starts like a formula gets a leading apostrophe\n"
     "  --multi-dummies one 0/1 column per option after each MULTI sum\n"
-    "  --pseudonymize  a random id instead of datei, Name and Email, which go\n"
-    "                  to identitaeten.csv\n"
-    "Writes daten.csv, codebook.csv, labels.sps, labels.R (and identitaeten.csv).\n"
+    "  --pseudonymize  a random id column instead of datei; Name and Email left\n"
+    "                  out; id, Name, Email and datei go to identitaeten.csv\n"
+    "Writes daten.csv, codebook.csv, labels.sps, labels.R (and identitaeten.csv),\n"
+    "all or none: an earlier export in DIR stays as it was unless all are written.\n"
+    "Run the labels with: pspp DIR/labels.sps  or  Rscript DIR/labels.R\n"
     "Exit status: 0 all exported, 1 some input skipped, 2 nothing exported.\n";
 
 // An answer file is about 1.5 KB and the server refuses bodies over 64 KB.
@@ -200,18 +203,25 @@ public:
                  << "): nothing to export\n";
             return kExportFailed;
         }
+        check();
+        if (std::none_of(inputs_.begin(), inputs_.end(),
+                         [](const Input& in) { return in.status == Input::Status::Kept; }))
+            return nothingExported();
+        std::string absolute;
         try {
             fs::create_directories(options_.outDir);
+            absolute = fs::weakly_canonical(fs::absolute(options_.outDir)).string();
         } catch (const fs::filesystem_error& e) {
             err_ << "fragebogen-export: cannot create the output folder " << options_.outDir << ": "
                  << e.code().message() << "\n";
             return kExportFailed;
         }
-        check();
         try {
-            write();
+            if (!write(absolute))
+                return nothingExported();
         } catch (const Exception& e) {
-            err_ << "fragebogen-export: " << e.message() << "\n";
+            err_ << "fragebogen-export: " << e.message() << "; nothing written, "
+                 << leftAsItWas() << "\n";
             return kExportFailed;
         }
         out_ << "fragebogen-export: " << rows_ << (rows_ == 1 ? " row" : " rows") << " written to "
@@ -230,6 +240,16 @@ private:
     Answers answers_;
     std::string bytes_;
     std::size_t rows_ = 0, skipped_ = 0, duplicates_ = 0, ignored_ = 0;
+
+    std::string leftAsItWas() const {
+        return "an earlier export in " + options_.outDir + " is left as it was";
+    }
+
+    int nothingExported() {
+        err_ << "fragebogen-export: nothing exported (" << skipped_ << " of the inputs skipped); "
+             << leftAsItWas() << "\n";
+        return kExportFailed;
+    }
 
     void usage(const std::string& why) { err_ << "fragebogen-export: " << why << "\n" << kUsage; }
 
@@ -359,28 +379,25 @@ private:
             in.sent = in.spool || answers_.sentMark;
             in.hash = std::hash<std::string_view>()(answers_.line);
             std::vector<std::size_t>& same = byHash[in.hash];
-            // Byte-identical inputs (a file mailed and also uploaded) are one
-            // questionnaire. The same answers with other bytes (one copy
-            // carries the sent mark) keep their rows, but are pointed out.
+            // Inputs with the same answer line (a file mailed and also
+            // uploaded, one copy with the sent mark) are one questionnaire:
+            // one row, sent when any copy was.
             bool duplicate = false;
-            std::size_t sameAnswers = inputs_.size();
             for (std::size_t k : same) {
                 std::string error;
                 if (!readFile(inputs_[k].path, earlier, error))
                     continue;
-                if (earlier == bytes_) {
-                    duplicate = true;
-                    inputs_[k].sent = inputs_[k].sent || in.sent;
-                    note(in.path, "identical to " + inputs_[k].path + "; exported once, as " + inputs_[k].name);
-                    break;
-                }
                 const std::vector<std::string> lines = splitLines(earlier);
-                if (!lines.empty() && lines[0] == answers_.line && sameAnswers == inputs_.size())
-                    sameAnswers = k;
+                if (lines.empty() || lines[0] != answers_.line)
+                    continue;
+                duplicate = true;
+                const bool wasSent = inputs_[k].sent;
+                inputs_[k].sent = wasSent || in.sent;
+                note(in.path, std::string(earlier == bytes_ ? "identical to " : "holds the same answers as ") +
+                                  inputs_[k].path + "; exported once, as " + inputs_[k].name +
+                                  (in.sent && !wasSent ? ", with gesendet = 1 from this copy" : ""));
+                break;
             }
-            if (!duplicate && sameAnswers < inputs_.size())
-                note(in.path, "holds the same answers as " + inputs_[sameAnswers].path +
-                                  ", but is not identical to it; exported as a row of its own");
             if (duplicate) {
                 in.status = Input::Status::Duplicate;
                 ++duplicates_;
@@ -407,17 +424,45 @@ private:
         }
     }
 
+    // With --excel, a text that a spreadsheet would run as a formula gets a
+    // leading apostrophe, and so does one that starts with an apostrophe,
+    // so that labels.R can take exactly one off again.
+    std::string_view guarded(std::string_view utf8, std::string& buffer) const {
+        if (!options_.excel || utf8.empty() || std::string_view("=+-@\t\r'").find(utf8[0]) == std::string_view::npos)
+            return utf8;
+        buffer.assign("'");
+        buffer.append(utf8);
+        return buffer;
+    }
+
     void field(CsvWriter& csv, Column& col, std::string_view utf8) {
+        std::string buffer;
+        if (!col.numeric)
+            utf8 = guarded(utf8, buffer);
         col.maxBytes = std::max(col.maxBytes, utf8.size());
         csv.utf8Field(utf8);
     }
 
-    void write() {
+    // The file's name for the datei column: UTF-8, and on one line, since
+    // SPSS and PSPP read one case per line.
+    std::string dateiText(const Input& in) {
+        std::string datei = isValidUtf8(in.name) ? in.name : toUtf8(in.name);
+        if (datei.find_first_of("\r\n") != std::string::npos) {
+            std::replace(datei.begin(), datei.end(), '\r', ' ');
+            std::replace(datei.begin(), datei.end(), '\n', ' ');
+            note(in.path, "the file name holds a line break; datei has a blank instead");
+        }
+        return datei;
+    }
+
+    // False when no row could be written; the earlier export is then kept.
+    bool write(const std::string& absoluteOut) {
         columns_ = buildColumns(cat_, options_);
         assignSpssNames(cat_, columns_);
         const char sep = options_.excel ? ';' : ',';
 
-        OutputFile data(outPath("daten.csv"));
+        OutputSet set(options_.outDir);
+        OutputFile& data = set.add("daten.csv");
         CsvWriter csv(data, sep, options_.excel);
         for (const Column& c : columns_)
             csv.utf8Field(c.name);
@@ -453,7 +498,7 @@ private:
                 skip(in.path, "changed during the export");
                 continue;
             }
-            const std::string datei = isValidUtf8(in.name) ? in.name : toUtf8(in.name);
+            const std::string datei = dateiText(in);
             std::string id;
             if (options_.pseudonymize) {
                 id = randomId(gen, usedIds);
@@ -505,10 +550,11 @@ private:
             csv.endRow();
             ++rows_;
         }
+        if (rows_ == 0)
+            return false;
 
-        OutputFile codebook(outPath("codebook.csv"));
-        CsvWriter cb(codebook, sep, options_.excel);
-        for (const char* h : {"name", "page", "page_number", "kind", "question", "values", "spss_name"})
+        CsvWriter cb(set.add("codebook.csv"), sep, options_.excel);
+        for (const char* h : {"name", "page", "page_number", "kind", "question", "values", "spss_name", "note"})
             cb.utf8Field(h);
         cb.endRow();
         for (const Column& c : columns_) {
@@ -522,36 +568,36 @@ private:
             cb.utf8Field(c.question);
             cb.utf8Field(values);
             cb.utf8Field(c.spssName);
+            cb.utf8Field(c.note);
             cb.endRow();
         }
 
-        OutputFile sps(outPath("labels.sps"));
-        sps.write(spssSyntax(columns_, options_));
-        OutputFile r(outPath("labels.R"));
-        r.write(rSyntax(columns_, options_));
+        const std::string dataFile = absoluteOut + (absoluteOut.back() == '/' ? "" : "/") + "daten.csv";
+        set.add("labels.sps").write(spssSyntax(columns_, options_, dataFile));
+        set.add("labels.R").write(rSyntax(columns_, options_, dataFile));
 
-        std::unique_ptr<OutputFile> ids;
         if (options_.pseudonymize) {
             // Sorted by id, so the row order does not link a name to its row
             // in daten.csv.
             std::sort(identities.begin(), identities.end());
-            ids = std::make_unique<OutputFile>(outPath("identitaeten.csv"));
-            CsvWriter idCsv(*ids, sep, options_.excel);
+            CsvWriter idCsv(set.add("identitaeten.csv"), sep, options_.excel);
             for (const char* h : {"id", "Name", "Email", "datei"})
                 idCsv.utf8Field(h);
             idCsv.endRow();
+            std::string buffer;
             for (const auto& row : identities) {
-                for (const std::string& f : row)
-                    idCsv.utf8Field(f);
+                idCsv.utf8Field(row[0]);
+                for (std::size_t k = 1; k < row.size(); ++k)
+                    idCsv.utf8Field(guarded(row[k], buffer));
                 idCsv.endRow();
             }
+        } else {
+            // Names of an earlier pseudonymized export would no longer
+            // belong to the data.
+            set.drop("identitaeten.csv");
         }
-        data.commit();
-        codebook.commit();
-        sps.commit();
-        r.commit();
-        if (ids)
-            ids->commit();
+        set.commit();
+        return true;
     }
 };
 
