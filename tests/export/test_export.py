@@ -120,15 +120,15 @@ class Data(ExportTestCase):
         self.assertEqual(header, META + NAMES)
         self.assertEqual(len(NAMES), 254)
         spool_name = next(n for n in EXPECTED if n.endswith(".bgn") and "-" in n)
-        self.assertEqual([r["datei"] for r in rows], ["00000000.bgn", "00000001.bgn", "00000002.bgn", spool_name])
+        self.assertEqual([r["datei"] for r in rows], ["00000000.bgn", "00000001.bgn", "00000002.bgn"])
         for r in rows:
             self.assert_row_as_recorded(r, EXPECTED[r["datei"]])
-        self.assertEqual([r["gesendet"] for r in rows], ["1", "0", "0", "1"])
-        # The spool copy holds the same answers as the sent file, which also
-        # carries the sent mark: two rows and a note.
+        self.assertEqual([r["gesendet"] for r in rows], ["1", "0", "0"])
+        # The spool copy holds the same answer line as the sent file, which
+        # also carries the sent mark: one row and a note naming both.
         self.assertEqual(len(notes), 1, notes)
         self.assertIn(spool_name + ": note: holds the same answers as ", notes[0])
-        self.assertIn("00000000.bgn", notes[0])
+        self.assertIn("00000000.bgn; exported once", notes[0])
 
     def test_texts_with_ampersand_equals_percent_and_umlaut(self):
         self.export([FILES])
@@ -228,7 +228,13 @@ class BadInput(ExportTestCase):
             "binaer.bgn": (line[:40] + b"\x00\x01\x02" + line[40:] + b"\r\n", "NUL byte at byte 41"),
             "undefiniert.bgn": (line.replace(b"&Komm=", b"&Komm=\x81"), "0x81"),
             "mitten.bgn": (line[: line.index(b"&Ffragen=") + 10] + b"\r\n", "ends inside page Komment"),
+            "schnitt.bgn": (line[: line.index(b"&Ffragen=") + 8] + b"\r\n", 'the value of "Ffragen" at position'),
         }
+        # A field of another script version after a text answer.
+        for text in ("Email", "Geburt", "Berufsname", "Komm"):
+            after = b"&" + NAMES[NAMES.index(text) + 1].encode("cp1252") + b"="
+            bad["neu-%s.bgn" % text] = (line.replace(after, b"&Alter=33" + after) + b"\r\n",
+                                        'the text answer "%s" ends in "&Alter=33"' % text)
         for name, (content, _) in bad.items():
             with open(self.tmp.path("in", name), "wb") as f:
                 f.write(content)
@@ -256,13 +262,33 @@ class BadInput(ExportTestCase):
         self.assertEqual(self.data()[1][0]["gesendet"], "0")
 
 
+def formula_file(folder):
+    """00000002.bgn with a comment a spreadsheet would run; its expected row."""
+    with open(os.path.join(FILES, "00000002.bgn"), "rb") as f:
+        line = f.read().split(b"\r\n")[0]
+    komm = '=HYPERLINK("http://x.invalid";"Klick")'
+    line = re.sub(rb"&Komm=.*&WPreis=", b"&Komm=" + komm.encode() + b"&WPreis=", line, flags=re.S)
+    os.makedirs(folder, exist_ok=True)
+    with open(os.path.join(folder, "formel.bgn"), "wb") as f:
+        f.write(line + b"\r\n")
+    expected = dict(EXPECTED["00000002.bgn"])
+    expected["answers"] = [(n, komm if n == "Komm" else v) for n, v in expected["answers"]]
+    return expected
+
+
 class Options(ExportTestCase):
     def test_excel(self):
-        self.export([FILES], "--excel")
+        expected = formula_file(self.tmp.path("in"))
+        self.export([FILES, self.tmp.path("in")], "--excel")
         header, rows = as_dicts(read_csv(self.tmp.path("out", "daten.csv"), excel=True))
         self.assertEqual(header, META + NAMES)
+        formula = rows.pop()
+        self.assertEqual(formula["Komm"], "'" + dict(expected["answers"])["Komm"])
         for r in rows:
             self.assert_row_as_recorded(r, EXPECTED[r["datei"]])
+        # Without --excel the text stays exact.
+        self.export([self.tmp.path("in")], out="plain")
+        self.assert_row_as_recorded(self.data("plain")[1][0], expected)
         self.assertEqual(len(read_csv(self.tmp.path("out", "codebook.csv"), excel=True)), len(header) + 1)
 
     def test_multi_dummies(self):
@@ -313,7 +339,8 @@ class Options(ExportTestCase):
         self.export([FILES], out="b")
         for name in ("daten.csv", "codebook.csv", "labels.sps", "labels.R"):
             with open(self.tmp.path("a", name), "rb") as a, open(self.tmp.path("b", name), "rb") as b:
-                self.assertEqual(a.read(), b.read(), name)
+                a_path = os.path.realpath(self.tmp.path("a")).encode()
+                self.assertEqual(a.read().replace(a_path, a_path[:-1] + b"b"), b.read(), name)
         # Another questionnaire: its names are the columns, and the embedded
         # questionnaire's files no longer fit it.
         with open(self.tmp.path("kurz.txt"), "wb") as f:
@@ -353,7 +380,7 @@ class Codebook(ExportTestCase):
         return [tuple(v.split("=", 1)) for v in self.by[name]["values"].split("\n")]
 
     def test_one_row_per_column_against_what_the_pages_showed(self):
-        self.assertEqual(self.header, ["name", "page", "page_number", "kind", "question", "values", "spss_name"])
+        self.assertEqual(self.header, ["name", "page", "page_number", "kind", "question", "values", "spss_name", "note"])
         self.assertEqual([r["name"] for r in self.rows], META + NAMES)
         for e in ENTRIES:
             r = self.by[e["name"]]
@@ -409,7 +436,6 @@ class Codebook(ExportTestCase):
         with open(self.tmp.path("out", "labels.sps"), encoding="utf-8") as f:
             sps = f.read()
         self.assertTrue(sps.startswith("* Encoding: UTF-8.\n"))
-        self.assertIn("SET UNICODE ON.", sps)
         block = sps[sps.index("/VARIABLES=") : sps.index("\n.\n")]
         listed = re.findall(r"^\s+(\S+) (A\d+|F\d+\.0)$", block, re.M)
         self.assertEqual([n for n, _ in listed], [r["spss_name"] for r in self.rows])
@@ -420,7 +446,7 @@ class Codebook(ExportTestCase):
 
 
 R_CHECK = r"""
-source("labels.R")
+source(commandArgs(trailingOnly = TRUE)[1])
 out <- data.frame(datei = daten$datei, stringsAsFactors = FALSE)
 for (n in names(daten)) out[[n]] <- as.character(daten[[n]])
 write.csv(out, "r-check.csv", row.names = FALSE, fileEncoding = "UTF-8")
@@ -434,21 +460,31 @@ writeLines(attr(daten[["WB\u00f6se"]], "label"), "r-label.txt", useBytes = TRUE)
 @unittest.skipIf(shutil.which("Rscript") is None, "Rscript (r-base-core) is not installed")
 class RLabels(ExportTestCase):
     def check(self, *options):
-        self.export([FILES], *options)
-        out = self.tmp.path("out")
-        with open(os.path.join(out, "check.R"), "w") as f:
+        # Read as a researcher would, from another folder; a comment that
+        # looks like a formula comes back exact from the --excel variant too.
+        expected = dict(EXPECTED, **{"formel.bgn": formula_file(self.tmp.path("in"))})
+        self.export([FILES, self.tmp.path("in")], *options)
+        labels = self.tmp.path("out", "labels.R")
+        elsewhere = self.tmp.path("anderswo")
+        os.mkdir(elsewhere)
+        env = dict(os.environ, LANG="C.UTF-8", LC_ALL="C.UTF-8")
+        p = subprocess.run(["Rscript", "--vanilla", labels], cwd=elsewhere, capture_output=True, timeout=120, env=env)
+        self.assertEqual((p.returncode, p.stderr), (0, b""))
+        self.assertIn(b"4 Zeilen,", p.stdout)
+        with open(os.path.join(elsewhere, "check.R"), "w") as f:
             f.write(R_CHECK)
-        p = subprocess.run(["Rscript", "--vanilla", "check.R"], cwd=out, capture_output=True, timeout=120,
-                           env=dict(os.environ, LANG="C.UTF-8", LC_ALL="C.UTF-8"))
+        p = subprocess.run(["Rscript", "--vanilla", "check.R", labels], cwd=elsewhere, capture_output=True,
+                           timeout=120, env=env)
         self.assertEqual(p.returncode, 0, p.stderr.decode())
         self.assertEqual(p.stderr.decode().strip(), "", "R warned")
-        with open(os.path.join(out, "r-info.txt")) as f:
+        with open(os.path.join(elsewhere, "r-info.txt")) as f:
             self.assertEqual(f.read().strip(), "11111")
-        header, rows = as_dicts(read_csv_plain(os.path.join(out, "r-check.csv")))
+        header, rows = as_dicts(read_csv_plain(os.path.join(elsewhere, "r-check.csv")))
         options = {e["name"]: e["options"] for e in ENTRIES}
         kinds = {e["name"]: e["kind"] for e in ENTRIES}
+        self.assertEqual(len(rows), 4)
         for r in rows:
-            recorded = dict(EXPECTED[r["datei"]]["answers"])
+            recorded = dict(expected[r["datei"]]["answers"])
             for name in NAMES:
                 value = recorded.get(name, "0" if name.endswith(".k") else None)
                 if kinds[name] == "RADIO":
@@ -465,6 +501,132 @@ class RLabels(ExportTestCase):
 
     def test_labels_r_reads_the_excel_variant(self):
         self.check("--excel")
+
+
+def snapshot(folder):
+    files = {}
+    for name in sorted(os.listdir(folder)):
+        with open(os.path.join(folder, name), "rb") as f:
+            files[name] = f.read()
+    return files
+
+
+FILL_AND_EXPORT = r"""
+set -eu
+exp=$1 in=$2 earlier=$3 mnt=$4 err=$5
+mount -t tmpfs -o size=1m tmpfs "$mnt"
+free=0
+while [ $free -le 1048576 ]; do
+  rm -rf "$mnt/out" "$mnt/fill"
+  cp -r "$earlier" "$mnt/out"
+  avail=$(df -B1 --output=avail "$mnt" | tail -n 1)
+  [ "$avail" -gt "$free" ] && fallocate -l $((avail - free)) "$mnt/fill"
+  rc=0
+  "$exp" --out "$mnt/out" "$in" >/dev/null 2>"$err" || rc=$?
+  if [ $rc -eq 0 ]; then echo "written with $free bytes free"; exit 0; fi
+  [ $rc -eq 2 ] || { echo "exit $rc with $free bytes free"; cat "$err"; exit 1; }
+  grep -q "left as it was" "$err" || { echo "no word on the earlier export"; cat "$err"; exit 1; }
+  diff -r "$earlier" "$mnt/out" || { echo "earlier export changed with $free bytes free"; exit 1; }
+  free=$((free + 4096))
+done
+echo "never written"; exit 1
+"""
+
+
+class AllOrNothing(ExportTestCase):
+    def earlier_export(self):
+        self.export([os.path.join(FILES, "00000000.bgn")], "--pseudonymize")
+        return snapshot(self.tmp.path("out"))
+
+    def test_nothing_exported_leaves_the_earlier_export_and_exits_2(self):
+        before = self.earlier_export()
+        with open(self.tmp.path("kaputt.bgn"), "wb") as f:
+            f.write(b"recipient=x\r\n")
+        errors = self.export([self.tmp.path("kaputt.bgn")], expect=2)
+        self.assertIn("skipped", errors[0])
+        self.assertIn("nothing exported", errors[-1])
+        self.assertEqual(snapshot(self.tmp.path("out")), before)
+        # A full export replaces the whole set, the names of the earlier
+        # pseudonymized one included.
+        self.export([FILES])
+        self.assertEqual(sorted(os.listdir(self.tmp.path("out"))), ["codebook.csv", "daten.csv", "labels.R", "labels.sps"])
+
+    @unittest.skipUnless(os.geteuid() == 0 and shutil.which("unshare"), "a tmpfs mount needs root")
+    def test_a_full_disk_at_every_step_leaves_the_earlier_export(self):
+        self.earlier_export()
+        os.mkdir(self.tmp.path("mnt"))
+        p = subprocess.run(["unshare", "--mount", "--propagation", "private", "sh", "-c", FILL_AND_EXPORT, "sh",
+                            EXPORT, FILES, self.tmp.path("out"), self.tmp.path("mnt"), self.tmp.path("err")],
+                           capture_output=True, timeout=600)
+        self.assertEqual(p.returncode, 0, p.stdout.decode() + p.stderr.decode())
+        # Writing needs tens of kilobytes free: many steps failed before.
+        self.assertGreater(int(p.stdout.split()[2]), 16 * 4096, p.stdout)
+
+
+PSPP_CHECK = """DISPLAY DICTIONARY.
+FREQUENCIES W01_w W05_a.
+"""
+
+
+@unittest.skipIf(shutil.which("pspp") is None, "PSPP (pspp) is not installed")
+class Pspp(ExportTestCase):
+    def test_labels_sps_runs_from_another_folder(self):
+        # One more participant, in a file whose name holds a line break.
+        os.mkdir(self.tmp.path("in"))
+        with open(os.path.join(FILES, "00000002.bgn"), "rb") as f:
+            line = f.read().split(b"\r\n")[0]
+        with open(self.tmp.path("in", "zeilen\numbruch.bgn"), "wb") as f:
+            f.write(line.replace(b"&Komm=", b"&Komm=noch einer ") + b"\r\n")
+        notes = self.export([FILES, self.tmp.path("in")])
+        self.assertIn("line break", notes[-1])
+        _, rows = self.data()
+        self.assertEqual(rows[-1]["datei"], "zeilen umbruch.bgn")
+        elsewhere = self.tmp.path("anderswo")
+        os.mkdir(elsewhere)
+        with open(os.path.join(elsewhere, "check.sps"), "w") as f:
+            f.write(PSPP_CHECK)
+        labels = self.tmp.path("out", "labels.sps")
+        for args in ([labels], [labels, "check.sps"]):
+            p = subprocess.run(["pspp", "-o", "ausgabe.csv"] + args, cwd=elsewhere, capture_output=True, timeout=120)
+            with open(os.path.join(elsewhere, "ausgabe.csv"), encoding="utf-8") as f:
+                output = f.read()
+            self.assertEqual(p.returncode, 0, p.stdout.decode() + output)
+            for text in (p.stdout.decode(), p.stderr.decode(), output):
+                self.assertNotRegex(text, r"(?i)error|warning")
+        tables, table = {}, None
+        for row in csv.reader(io.StringIO(output)):
+            if row and row[0].startswith("Table: "):
+                table = tables.setdefault(row[0][7:], [])
+            elif row and table is not None:
+                table.append(row)
+        dictionary = {r[0]: r for r in tables["Variables"][1:]}
+        codebook = {r["spss_name"]: r for r in as_dicts(read_csv(self.tmp.path("out", "codebook.csv")))[1]}
+        self.assertEqual(list(dictionary), list(codebook))
+        for name, level in (("Geschlecht", "Nominal"), ("W01_w", "Ordinal"), ("W01_k", "Nominal"),
+                            ("Afst", "Ordinal"), ("Komm", "Nominal")):
+            self.assertEqual(dictionary[name][3], level, name)
+        # Every label is the question, a long one cut after a word with "…".
+        cut = 0
+        for name, row in dictionary.items():
+            label = re.sub(r"^(Witzigkeit|Ablehnung|War mir bekannt): ", "", row[2])
+            question = codebook[name]["question"]
+            if label != question:
+                cut += 1
+                self.assertTrue(label.endswith("\u2026") and question.startswith(label[:-1]), name)
+                self.assertIn(question[len(label) - 1], " ,;:-", name)
+        self.assertGreater(cut, 0)
+        # The frequencies PSPP counts are those of the CSV, one case per row.
+        for spss, column in (("W01_w", "01.w"), ("W05_a", "05.a")):
+            # One table per variable, titled by its label; rows: Valid, value, count.
+            freq = tables[dictionary[spss][2]]
+            counted = {r[1]: int(r[2]) for r in freq[1:] if r[0] in ("Valid", "") and r[1]}
+            ends = {"1": "nicht witzig", "7": "sehr witzig"} if spss.endswith("w") else \
+                {"1": "keine Ablehnung", "7": "starke Ablehnung"}
+            expected = {}
+            for r in rows:
+                key = ends.get(r[column], r[column])
+                expected[key] = expected.get(key, 0) + 1
+            self.assertEqual(counted, expected, spss)
 
 
 def read_csv_plain(path):
