@@ -4,9 +4,15 @@
 //   build/bench/export/export_bench
 // Counters: files per second, and the child's peak resident memory, which
 // must not grow with the number of files.
+// BM_CraftedLine splits a 1 MiB answer file made to force every possible
+// split of the Name answer ("&Email=x" many times inside it, one bad value
+// at the line's end) and BM_ExportCrafted runs the whole program on it; the
+// target is under 50 ms. BM_PlainSplit cuts the same line at every "&" and
+// "=", the least any split must do, for comparison.
 #include "content/embedded.h"
 #include "engine/answer_files.h"
 #include "engine/text_lines.h"
+#include "tools/export/answer_file.h"
 #include "tools/export/catalogue.h"
 
 #include <algorithm>
@@ -97,6 +103,86 @@ void BM_ExportFolder(benchmark::State& state) {
     state.counters["peak_rss_MiB"] = static_cast<double>(peakKb) / 1024.0;
 }
 BENCHMARK(BM_ExportFolder)->Arg(1000)->Arg(10000)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
+
+const Catalogue& embedded() {
+    static const Catalogue cat = [] {
+        const fb::ResourceEntry* e = fb::embeddedResources().find("TXT", "BOGEN");
+        return buildCatalogue(fb::ScriptLines(fb::splitLines(e->bytes())));
+    }();
+    return cat;
+}
+
+// A good answer line whose Name answer is padded with "&Email=x" to about
+// 1 MiB, with the last value out of its range.
+const std::string& craftedFile() {
+    static const std::string bytes = [] {
+        std::mt19937 rng(7);
+        std::vector<std::string> lines = answerLines(embedded(), rng, 0);
+        std::string padding;
+        while (padding.size() < (1u << 20) - 4096)
+            padding += "&Email=x";
+        lines[1] += padding; // "Name=..."
+        std::string& last = lines.back();
+        last = last.substr(0, last.find('=') + 1) + "99";
+        return fb::joinLines({fb::joinAnswers(lines)});
+    }();
+    return bytes;
+}
+
+void BM_CraftedLine(benchmark::State& state) {
+    Answers answers;
+    std::string error;
+    for (auto _ : state) {
+        error = readAnswerFile(embedded(), craftedFile(), answers);
+        benchmark::DoNotOptimize(error);
+    }
+    if (error.find("outside") == std::string::npos)
+        state.SkipWithError(("not refused for its last value: " + error).c_str());
+    state.counters["MiB"] = static_cast<double>(craftedFile().size()) / (1 << 20);
+}
+BENCHMARK(BM_CraftedLine)->Unit(benchmark::kMillisecond);
+
+void BM_PlainSplit(benchmark::State& state) {
+    std::vector<std::string_view> parts;
+    for (auto _ : state) {
+        parts.clear();
+        const std::string_view line = craftedFile();
+        std::size_t from = 0;
+        for (std::size_t i = 0; i < line.size(); ++i)
+            if (line[i] == '&' || line[i] == '=') {
+                parts.push_back(line.substr(from, i - from));
+                from = i + 1;
+            }
+        benchmark::DoNotOptimize(parts.data());
+    }
+}
+BENCHMARK(BM_PlainSplit)->Unit(benchmark::kMillisecond);
+
+void BM_ExportCrafted(benchmark::State& state) {
+    const fs::path dir = fs::temp_directory_path() / ("fb-export-crafted-" + std::to_string(::getpid()));
+    fs::create_directories(dir);
+    const std::string file = (dir / "00000000.bgn").string();
+    std::ofstream(file, std::ios::binary) << craftedFile();
+    const std::string out = (dir / "out").string();
+    for (auto _ : state) {
+        const pid_t pid = ::fork();
+        if (pid == 0) {
+            ::freopen("/dev/null", "w", stdout);
+            ::freopen("/dev/null", "w", stderr);
+            ::execl(FB_EXPORT_BIN, FB_EXPORT_BIN, "--out", out.c_str(), file.c_str(), static_cast<char*>(nullptr));
+            ::_exit(127);
+        }
+        int status = 0;
+        ::waitpid(pid, &status, 0);
+        // The one input is refused: nothing exported.
+        if (!WIFEXITED(status) || WEXITSTATUS(status) != 2) {
+            state.SkipWithError("fragebogen-export did not refuse the file");
+            break;
+        }
+    }
+    fs::remove_all(dir);
+}
+BENCHMARK(BM_ExportCrafted)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 } // namespace
 
