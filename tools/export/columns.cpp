@@ -441,8 +441,18 @@ std::string rSyntax(const std::vector<Column>& columns, const ExportOptions& opt
     s += "# Die Datei ist ASCII; Umlaute stehen als \\u-Escapes.\n\n";
     // A path that is no UTF-8 cannot be written as an R string.
     s += "daten_datei <- " + rString(isValidUtf8(dataFile) ? dataFile : std::string("daten.csv")) + "\n";
+    if (std::any_of(dataFile.begin(), dataFile.end(), [](char c) { return static_cast<unsigned char>(c) >= 0x80; })) {
+        // A locale that cannot hold the path's characters takes its bytes.
+        s += "if (!suppressWarnings(file.exists(daten_datei)))\n    daten_datei <- rawToChar(as.raw(c(";
+        for (std::size_t i = 0; i < dataFile.size(); ++i) {
+            char hex[8];
+            std::snprintf(hex, sizeof hex, "0x%02x", static_cast<unsigned char>(dataFile[i]));
+            s += std::string(i == 0 ? "" : i % 12 ? ", " : ",\n        ") + hex;
+        }
+        s += ")))\n";
+    }
     s += "# Exportordner verschoben: dann im Exportordner ausfuehren.\n";
-    s += "if (!file.exists(daten_datei)) daten_datei <- \"daten.csv\"\n";
+    s += "if (!suppressWarnings(file.exists(daten_datei))) daten_datei <- \"daten.csv\"\n";
     s += "daten <- read.csv(daten_datei, encoding = \"UTF-8\", check.names = FALSE,\n";
     s += options.excel ? "                  sep = \";\"," : "                  sep = \",\",";
     s += " quote = \"\\\"\", na.strings = \"\", strip.white = FALSE,\n";
