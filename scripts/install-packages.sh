@@ -23,5 +23,14 @@ done
 SUDO=""
 [ "$(id -u)" -ne 0 ] && SUDO=sudo
 echo "Installing: ${missing[*]}"
+# Web servers in the lists are started by our own scripts on loopback ports;
+# their packaged services must not start on port 80 (two would clash and
+# fail the install).
+policy=/usr/sbin/policy-rc.d
+if [ ! -e "$policy" ]; then
+  printf '#!/bin/sh\nexit 101\n' | $SUDO tee "$policy" >/dev/null
+  $SUDO chmod 755 "$policy"
+  trap '$SUDO rm -f "$policy"' EXIT
+fi
 $SUDO apt-get -o DPkg::Lock::Timeout=900 update -qq
 DEBIAN_FRONTEND=noninteractive $SUDO apt-get -o DPkg::Lock::Timeout=900 install -y -qq --no-install-recommends "${missing[@]}"
