@@ -122,6 +122,8 @@ TlsPeer::TlsPeer(Options options) : options_(std::move(options)) {
     ctx_ = ctx;
 
     listenFd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (options_.receiveBuffer > 0)
+        ::setsockopt(listenFd_, SOL_SOCKET, SO_RCVBUF, &options_.receiveBuffer, sizeof options_.receiveBuffer);
     sockaddr_in a{};
     a.sin_family = AF_INET;
     a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
@@ -184,6 +186,7 @@ void TlsPeer::serve(int fd) {
             if (n <= 0)
                 break;
             request.append(buffer, static_cast<std::size_t>(n));
+            std::this_thread::sleep_for(options_.pause);
             std::size_t end = request.find("\r\n\r\n");
             if (end != std::string::npos && want == std::string::npos) {
                 std::size_t length = 0;

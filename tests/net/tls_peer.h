@@ -2,6 +2,7 @@
 // TLS for the tests: certificates made at run time, and a loopback TLS server
 // (OpenSSL's server side) that records the plain bytes a client sends it.
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <mutex>
 #include <string>
@@ -29,6 +30,9 @@ public:
         std::string response = "HTTP/1.0 200 OK\r\n\r\nimgang Vielen Dank!";
         int maxVersion = 0;     // e.g. TLS1_VERSION; 0: any
         int securityLevel = -1; // the library's default unless set
+        // A slow reader: a small receive buffer and a pause after each record.
+        int receiveBuffer = 0;
+        std::chrono::milliseconds pause{0};
     };
     explicit TlsPeer(Options options);
     ~TlsPeer();
