@@ -47,7 +47,7 @@ new_files() { find "$state/spool" -maxdepth 1 -type f -name '*.bgn' | LC_ALL=C s
 procs_naming() {
   local f
   for f in /proc/[0-9]*/cmdline; do
-    tr '\0' ' ' <"$f" 2>/dev/null | grep -qF -- "$1" && echo "${f%/cmdline}"
+    { tr '\0' ' ' <"$f"; } 2>/dev/null | grep -qF -- "$1" && echo "${f%/cmdline}"
   done
 }
 
