@@ -425,6 +425,8 @@ void TPowersock::Connect() {
     Canceled = false;
     if (Connected)
         throw ESockError("Already connected");
+    if (UseTls && !Proxy.empty())
+        throw ESockError("HTTPS through a proxy is not supported");
     pendingError_ = 0;
     plain_->restart();
     int attempts = 0;
@@ -473,8 +475,6 @@ void TPowersock::Connect() {
 }
 
 void TPowersock::SecureConnection() {
-    if (!Proxy.empty())
-        throw ETlsError("HTTPS through a proxy is not supported", tls::reason::Broken);
     tls_ = tls::openSession(*socket_, Host, TlsTrust);
     tls::Session* session = tls_.get();
     // Until the handshake is done the transport's own notifications (a

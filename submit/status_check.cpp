@@ -21,8 +21,6 @@ std::string studyServerUrl(const std::string& host, const std::string& path) {
     return studyServerScheme() + "://" + host + path;
 }
 
-const std::string& lastConnectionReason() { return connectionReason(); }
-
 StudyStatus statusFromBody(const std::string& body) {
     if (body.find("zuende") != std::string::npos)
         return StudyStatus::Closed;

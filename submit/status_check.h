@@ -20,11 +20,8 @@ std::string studyServerUrl(const std::string& host, const std::string& path);
 // The scheme in use: the build's, unless a test set another ("http").
 std::string& studyServerScheme();
 
-// Why the last status query could not connect securely, for the error box's
-// details; empty after any other outcome.
-const std::string& lastConnectionReason();
-
-// The box for an outcome; the running box only where asked for.
+// The box for an outcome; the running box only where asked for. The error
+// box's details say why the last query could not connect securely, if so.
 void showStatusMessage(StudyStatus status, const std::string& studyWebAddress, bool showRunning);
 
 } // namespace fb
