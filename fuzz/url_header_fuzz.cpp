@@ -87,7 +87,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     try {
         http.ParseURL();
     } catch (const fb::Exception&) {
-        return 0; // empty URL, https, a port that is no number
+        return 0; // empty URL, a port that is no number
     }
     FUZZ_CHECK(!http.RequestPath.empty() && http.RequestPath[0] == '/' && http.RequestPath.size() <= 256);
     FUZZ_CHECK(http.Host.find_first_of("/:") == std::string::npos);

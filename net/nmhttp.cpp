@@ -306,9 +306,11 @@ void TNMHTTP::DoRequest() {
             if (handled)
                 return;
             if (URL.find('/') == std::string::npos) {
-                // A bare name lives on the server that named it, port included.
-                std::string port = Port != 80 ? ":" + std::to_string(Port) : std::string();
-                URL = "http://" + Host + port + "/" + URL;
+                // A bare name lives on the server that named it, port and
+                // scheme included.
+                int standard = UseTls ? 443 : 80;
+                std::string port = Port != standard ? ":" + std::to_string(Port) : std::string();
+                URL = (UseTls ? "https://" : "http://") + Host + port + "/" + URL;
             }
         }
         if (s == 401 && OnAuthenticationNeeded)
@@ -366,9 +368,12 @@ void TNMHTTP::ParseURL() {
         else if (scheme == "ftp")
             Port = 21;
         else if (scheme == "https")
-            throw Exception("HTTP Secure Socket is not supported");
+            Port = 443;
         else
             Port = 80;
+        // The scheme decides the kind of connection; what is sent inside
+        // it is the same.
+        UseTls = scheme == "https";
     }
 
     std::string hostPart;

@@ -173,6 +173,8 @@ TPowersock::TPowersock(QObject* owner) : QObject(owner) {
     timer_->setEnabled(false);
     timer_->setOnTimer([this](QObject*) { TimerFired(); });
     socket_ = std::make_unique<sock::Socket>();
+    plain_ = std::make_unique<tls::PlainChannel>(*socket_);
+    channel_ = plain_.get();
     lookup_ = std::make_unique<sock::HostLookup>();
     InitWinsock();
 }
@@ -320,11 +322,7 @@ std::string TPowersock::CheckError(int tolerated) {
     return std::string();
 }
 
-long long TPowersock::peerTaken() const {
-    long queued = socket_->sendQueueBytes();
-    // Without the queue's length, bytes handed over count as taken.
-    return queued < 0 ? handedBytes_ : handedBytes_ - queued;
-}
+long long TPowersock::peerTaken() const { return channel_->peerTaken(); }
 
 void TPowersock::TimerOn() {
     Status(8, "Timer On");
@@ -381,7 +379,7 @@ void TPowersock::Cancel() {
 bool TPowersock::DataAvailable() {
     Status(8, "Data Available");
     char probe;
-    return socket_->recv(&probe, 1, true) > 0;
+    return channel_->recv(&probe, 1, true) > 0;
 }
 
 void TPowersock::lookupDone(int error, const std::vector<std::uint32_t>& addresses) {
@@ -427,8 +425,10 @@ void TPowersock::Connect() {
     Canceled = false;
     if (Connected)
         throw ESockError("Already connected");
+    if (UseTls && !Proxy.empty())
+        throw ESockError("HTTPS through a proxy is not supported");
     pendingError_ = 0;
-    handedBytes_ = 0;
+    plain_->restart();
     int attempts = 0;
     for (;;) {
         try {
@@ -470,6 +470,52 @@ void TPowersock::Connect() {
             throw ESockError("Connection Canceled");
         throw ESockError("Connection Failed");
     }
+    if (UseTls)
+        SecureConnection();
+}
+
+void TPowersock::SecureConnection() {
+    tls_ = tls::openSession(*socket_, Host, TlsTrust);
+    tls::Session* session = tls_.get();
+    // Until the handshake is done the transport's own notifications (a
+    // close, a reset) see the plain socket; nothing of ours is sent on it.
+    std::string message;
+    const char* why = nullptr;
+    TimerOn();
+    for (;;) {
+        tls::Step step = session->handshake();
+        if (step == tls::Step::Done)
+            break;
+        if (step == tls::Step::Failed) {
+            message = "TLS handshake failed: " + session->detail();
+            why = session->reason();
+            break;
+        }
+        if (step == tls::Step::WantRead)
+            socket_->wantRead();
+        else
+            socket_->notifyWritable();
+        waitForEvent();
+        // The close notification may have closed the socket under us.
+        if (!Connected || tls_.get() != session) {
+            message = "TLS handshake failed: the server closed the connection";
+            why = tls::reason::Broken;
+            break;
+        }
+        if (TimedOut || Canceled) {
+            message = TimedOut ? "Connection Timed out" : "Connection Canceled";
+            why = TimedOut ? tls::reason::TimedOut : tls::reason::Canceled;
+            break;
+        }
+    }
+    TimerOff();
+    if (why) {
+        if (OnConnectionFailed)
+            OnConnectionFailed(this);
+        Canceled = false;
+        throw ETlsError(message, why);
+    }
+    channel_ = session;
 }
 
 void TPowersock::Disconnect() {
@@ -481,6 +527,9 @@ void TPowersock::Disconnect() {
 void TPowersock::CloseSocket() {
     Status(4, "Request Close Socket");
     Connected = false;
+    // The secure session goes first: its close message still needs the socket.
+    channel_ = plain_.get();
+    tls_.reset();
     if (!socket_->isOpen())
         return;
     if (socket_->close() < 0)
@@ -542,7 +591,7 @@ bool TPowersock::sendAll(const char* data, std::size_t size, bool countSent) {
     std::size_t done = 0;
     auto waitForRoom = [this] {
         sendsInARow_ = 0;
-        socket_->notifyWritable();
+        channel_->notifyWritable();
         waitForEvent();
     };
     while (done < size && !Canceled) {
@@ -550,14 +599,13 @@ bool TPowersock::sendAll(const char* data, std::size_t size, bool countSent) {
         // the send queue to its last byte and waiting after a send that
         // would block: on loopback to a server that reads fast, the upload
         // is then up to a tenth quicker.
-        if (countSent && socket_->sendWouldBlock()) {
+        if (countSent && channel_->sendWouldBlock()) {
             waitForRoom();
             continue;
         }
-        long n = socket_->send(data + done, size - done);
+        long n = channel_->send(data + done, size - done);
         if (n > 0) {
             done += static_cast<std::size_t>(n);
-            handedBytes_ += n;
             if (countSent) {
                 BytesSent += static_cast<std::int32_t>(n);
                 if (OnPacketSent)
@@ -660,7 +708,7 @@ std::string TPowersock::ReadLn() {
     auto take = [this](std::size_t count) {
         std::size_t got = 0;
         while (got < count) {
-            long n = socket_->recv(IoBuffer.data() + got, count - got, false);
+            long n = channel_->recv(IoBuffer.data() + got, count - got, false);
             if (n <= 0) {
                 CheckError(sock::WSAEWOULDBLOCK);
                 break;
@@ -674,7 +722,7 @@ std::string TPowersock::ReadLn() {
             Canceled = false;
             throw EAbortError("Socket readln aborted");
         }
-        long n = socket_->recv(IoBuffer.data(), chunkSize, true);
+        long n = channel_->recv(IoBuffer.data(), chunkSize, true);
         if (n == 0 && endOfData(sock::WSAENOTCONN))
             return std::string();
         if (n < 0) {
@@ -711,7 +759,7 @@ void TPowersock::captureChunks(const std::function<std::pair<char*, std::size_t>
         auto [buffer, size] = room();
         if (size == 0)
             break;
-        long n = socket_->receive(buffer, size);
+        long n = channel_->receive(buffer, size);
         if (n == 0 && endOfData(sock::WSAENOTCONN))
             break;
         if (n > 0) {
@@ -737,7 +785,7 @@ void TPowersock::captureChunks(const std::function<std::pair<char*, std::size_t>
             TimerOn();
         }
         burst = 0;
-        socket_->wantRead();
+        channel_->wantRead();
         waitForEvent();
     }
 }

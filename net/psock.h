@@ -7,6 +7,8 @@
 #include "platform/socket/host_lookup.h"
 #include "platform/socket/socket.h"
 #include "platform/socket/winsock.h"
+#include "platform/tls/channel.h"
+#include "platform/tls/session.h"
 
 #include <QObject>
 #include <QTimer>
@@ -32,6 +34,17 @@ public:
 class EAbortError : public ESockError {
 public:
     using ESockError::ESockError;
+};
+
+// A secure connection that could not be made: the message says what failed
+// in the library's words, reason() says why for the participant (German).
+class ETlsError : public ESockError {
+public:
+    ETlsError(const std::string& message, std::string reason) : ESockError(message), reason_(std::move(reason)) {}
+    const std::string& reason() const { return reason_; }
+
+private:
+    std::string reason_;
 };
 
 using TNotifyEvent = std::function<void(QObject* sender)>;
@@ -105,6 +118,11 @@ public:
     std::int16_t ReplyNumber = 0;
     bool Connected = false;
     std::size_t MaxLineLength = DefaultMaxLineLength;
+    // Connect also makes the connection secure (TLS, the server's certificate
+    // checked for Host against TlsTrust); everything after it reads and
+    // writes through the secure channel the same way.
+    bool UseTls = false;
+    tls::Trust TlsTrust = tls::buildTrust();
 
     // The remote address in network byte order (family is always 2).
     std::uint32_t remoteAddress() const { return remoteAddr_; }
@@ -168,6 +186,8 @@ private:
     void HandleSocketMessage(int event, int error);
     void TimerFired();
     void lookupDone(int error, const std::vector<std::uint32_t>& addresses);
+    // The TLS handshake on the fresh connection, bounded by the time-out.
+    void SecureConnection();
     // Sends all of data unless cancelled; false when cancelled.
     bool sendAll(const char* data, std::size_t size, bool countSent);
 
@@ -175,6 +195,11 @@ private:
     std::unique_ptr<TThreadTimer> timer_;
     std::unique_ptr<sock::Socket> socket_;
     std::unique_ptr<sock::HostLookup> lookup_;
+    // Reading and writing go through channel_: the plain socket, or the TLS
+    // session over it once its handshake is done.
+    std::unique_ptr<tls::PlainChannel> plain_;
+    std::unique_ptr<tls::Session> tls_;
+    tls::Channel* channel_ = nullptr;
     sock::WsaData WinsockData;
     std::uint32_t remoteAddr_ = 0;
     std::uint16_t remotePort_ = 0;
@@ -183,9 +208,7 @@ private:
     // The error of a close notification that reported one, until the next
     // Connect or Disconnect.
     int pendingError_ = 0;
-    // Bytes handed to send() on this connection, and how many of them the
-    // peer had taken at the last tick of the time-out.
-    long long handedBytes_ = 0;
+    // How many of our bytes the peer had taken at the last tick of the time-out.
     long long takenAtTick_ = 0;
     int sendsInARow_ = 0; // counted sends since the event loop last ran
     long long peerTaken() const;

@@ -51,22 +51,24 @@ void setApplicationTitle(const std::string& title) {
 BoxAnswer warningBox(const std::string& text, BoxButtons buttons) {
     return dialogs().messageBox("Warning", text, BoxIcon::Warning, buttons);
 }
-BoxAnswer errorBox(const std::string& text, BoxButtons buttons) {
-    return dialogs().messageBox("Error", text, BoxIcon::Error, buttons);
+BoxAnswer errorBox(const std::string& text, BoxButtons buttons, const std::string& details) {
+    return dialogs().messageBox("Error", text, BoxIcon::Error, buttons, details);
 }
 BoxAnswer informationBox(const std::string& text, BoxButtons buttons) {
     return dialogs().messageBox("Information", text, BoxIcon::Information, buttons);
 }
-BoxAnswer plainBox(const std::string& text, BoxButtons buttons) {
-    return dialogs().messageBox(applicationTitle(), text, BoxIcon::None, buttons);
+BoxAnswer plainBox(const std::string& text, BoxButtons buttons, const std::string& details) {
+    return dialogs().messageBox(applicationTitle(), text, BoxIcon::None, buttons, details);
 }
 
 BoxAnswer QtDialogService::messageBox(const std::string& caption, const std::string& text,
-                                      BoxIcon icon, BoxButtons buttons) {
+                                      BoxIcon icon, BoxButtons buttons, const std::string& details) {
     QMessageBox box;
     box.setWindowTitle(fromCp1252(caption));
     box.setText(fromCp1252(text));
     box.setTextFormat(Qt::PlainText);
+    if (!details.empty())
+        box.setDetailedText(fromCp1252(details));
     switch (icon) {
     case BoxIcon::None: box.setIcon(QMessageBox::NoIcon); break;
     case BoxIcon::Warning: box.setIcon(QMessageBox::Warning); break;

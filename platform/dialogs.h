@@ -19,9 +19,13 @@ struct OpenFileRequest {
 class DialogService {
 public:
     virtual ~DialogService() = default;
-    // caption and text are Windows-1252 bytes.
+    // caption, text and details are Windows-1252 bytes; details (may be
+    // empty) are shown on request below the text.
     virtual BoxAnswer messageBox(const std::string& caption, const std::string& text, BoxIcon icon,
-                                 BoxButtons buttons) = 0;
+                                 BoxButtons buttons, const std::string& details) = 0;
+    BoxAnswer messageBox(const std::string& caption, const std::string& text, BoxIcon icon, BoxButtons buttons) {
+        return messageBox(caption, text, icon, buttons, std::string());
+    }
     // The chosen file's full path, or nothing when cancelled.
     virtual std::optional<std::string> openFile(const OpenFileRequest& request) = 0;
 };
@@ -36,15 +40,16 @@ void setApplicationTitle(const std::string& title);
 
 // The framework's boxes: captions by kind, plain boxes with the title.
 BoxAnswer warningBox(const std::string& text, BoxButtons buttons = BoxButtons::Ok);
-BoxAnswer errorBox(const std::string& text, BoxButtons buttons = BoxButtons::Ok);
+BoxAnswer errorBox(const std::string& text, BoxButtons buttons = BoxButtons::Ok, const std::string& details = {});
 BoxAnswer informationBox(const std::string& text, BoxButtons buttons = BoxButtons::Ok);
-BoxAnswer plainBox(const std::string& text, BoxButtons buttons = BoxButtons::Ok);
+BoxAnswer plainBox(const std::string& text, BoxButtons buttons = BoxButtons::Ok, const std::string& details = {});
 
 // Message boxes and file dialogs of Qt.
 class QtDialogService : public DialogService {
 public:
-    BoxAnswer messageBox(const std::string& caption, const std::string& text, BoxIcon icon,
-                         BoxButtons buttons) override;
+    using DialogService::messageBox;
+    BoxAnswer messageBox(const std::string& caption, const std::string& text, BoxIcon icon, BoxButtons buttons,
+                         const std::string& details) override;
     std::optional<std::string> openFile(const OpenFileRequest& request) override;
 };
 

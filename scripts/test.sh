@@ -7,7 +7,9 @@ set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 "$root/scripts/install-packages.sh" run test
 export QT_QPA_PLATFORM=offscreen
-BUILD_DIR=$root/build-test "$root/scripts/build.sh"
+# The GUI and walk-through tests talk to plain-HTTP test servers; HTTPS has its
+# own tests in net_tests.
+BUILD_DIR=$root/build-test "$root/scripts/build.sh" -DStudyServerScheme=http
 (cd "$root/build-test" && ctest --output-on-failure -j 2 --timeout 600 -LE "x11|fuzz|package")
 TARGETS="engine_tests net_tests" BUILD_DIR=$root/build-asan BUILD_TYPE=Debug "$root/scripts/build.sh" -DFRAGEBOGEN_SANITIZE=ON -DFRAGEBOGEN_BENCH=OFF
 (cd "$root/build-asan" && ASAN_OPTIONS=detect_leaks=0 ctest --output-on-failure -j 2 --timeout 600 -L "engine|net")

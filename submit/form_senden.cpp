@@ -9,6 +9,7 @@
 #include "engine/line_file.h"
 #include "engine/text_lines.h"
 #include "submit/answer_file_summary.h"
+#include "submit/status_check.h"
 
 #include <QShowEvent>
 
@@ -122,6 +123,7 @@ void TFormSenden::Button1Click() {
     http.OutputFileMode = true;
     http.TimeOut = 60000;
     const std::string name = Dateiname->caption();
+    std::string reason;
     {
         // The wait keeps the window live; a second click must not send twice.
         Button1->setEnabled(false);
@@ -130,13 +132,21 @@ void TFormSenden::Button1Click() {
             ~Reenable() { b->setEnabled(true); }
         } reenable{Button1};
         // The client opens the file by its name in the file system's encoding.
-        http.Post("http://" + menu_->StudyServerHost + "/cgi-bin/mailmanager.pl",
-                  QFile::encodeName(fb::fromCp1252(name)).toStdString());
+        try {
+            http.Post(fb::studyServerUrl(menu_->StudyServerHost, "/cgi-bin/mailmanager.pl"),
+                      QFile::encodeName(fb::fromCp1252(name)).toStdString());
+        } catch (const fb::ETlsError& e) {
+            // No secure connection: nothing was sent, and the participant
+            // learns why.
+            http.Body.clear();
+            reason = e.reason();
+        }
     }
     if (http.Body.find("Vielen Dank!") == std::string::npos) {
         fb::plainBox("Es konnte keine Verbindung zum Server aufgebaut werden. Bitte versuchen Sie es sp\xE4ter noch "
                      "einmal oder senden Sie die Datei per Email-Attachment an " +
-                     fb::toCp1252(QString::fromUtf8(fb::config::ContactAddress)));
+                         fb::toCp1252(QString::fromUtf8(fb::config::ContactAddress)),
+                     fb::BoxButtons::Ok, reason);
         return;
     }
     fb::plainBox("Die Daten\xFC" "bertragung war erfolgreich. Sie erhalten in K\xFCrze eine Empfangsbest\xE4tigung an "

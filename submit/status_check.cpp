@@ -1,8 +1,25 @@
 #include "submit/status_check.h"
 
+#include "app/config.h"
 #include "platform/dialogs.h"
 
 namespace fb {
+
+namespace {
+std::string& connectionReason() {
+    static std::string reason;
+    return reason;
+}
+} // namespace
+
+std::string& studyServerScheme() {
+    static std::string scheme = config::StudyServerScheme;
+    return scheme;
+}
+
+std::string studyServerUrl(const std::string& host, const std::string& path) {
+    return studyServerScheme() + "://" + host + path;
+}
 
 StudyStatus statusFromBody(const std::string& body) {
     if (body.find("zuende") != std::string::npos)
@@ -14,8 +31,12 @@ StudyStatus statusFromBody(const std::string& body) {
 
 StudyStatus queryStudyStatus(TNMHTTP& http, const std::string& host) {
     http.TimeOut = 30000;
+    connectionReason().clear();
     try {
-        http.Get("http://" + host + "/humor/bogenakt.html");
+        http.Get(studyServerUrl(host, "/humor/bogenakt.html"));
+    } catch (const ETlsError& e) {
+        connectionReason() = e.reason();
+        return StudyStatus::Error;
     } catch (...) {
         return StudyStatus::Error;
     }
@@ -26,7 +47,8 @@ void showStatusMessage(StudyStatus status, const std::string& studyWebAddress, b
     switch (status) {
     case StudyStatus::Error:
         errorBox("Ich konnte keine Verbindung mit dem Server aufbauen.\r\n"
-                 "Bitte \xFC" "berpr\xFC" "fen Sie Ihre Verbindung und versuchen Sie es erneut.");
+                 "Bitte \xFC" "berpr\xFC" "fen Sie Ihre Verbindung und versuchen Sie es erneut.",
+                 BoxButtons::Ok, connectionReason());
         break;
     case StudyStatus::Closed:
         warningBox("Die Datenerhebung f\xFCr diese Studie ist abgeschlossen.\r\n"

@@ -1,7 +1,10 @@
-// Network benchmarks. First the transfers against one lighttpd on loopback:
-// net_fetch (one request of our client) and curl, both timed as whole
-// processes, runs interleaved, medians with their spread and our share of
-// curl's time. NET_BENCH_ROUNDS sets the number of runs (15).
+// Network benchmarks. First the transfers against one lighttpd on loopback,
+// over HTTP and over HTTPS: net_fetch (one request of our client) and curl,
+// both timed as whole processes, runs interleaved, medians with their spread
+// and our share of curl's time. NET_BENCH_ROUNDS sets the number of runs
+// (15); NET_BENCH_ONLY=TEXT keeps the comparisons whose name holds TEXT.
+// Over HTTPS both trust the run's CA through SSL_CERT_FILE (curl also by
+// --cacert).
 #include "net/nmhttp.h"
 #include "net/nmurl.h"
 #include "net/nmuue.h"
@@ -33,6 +36,8 @@ constexpr std::size_t bigSize = 100u * 1000 * 1000;
 std::unique_ptr<Lighttpd> server;
 std::string bigFile;    // served as /big.bin
 std::string uploadFile; // posted to the CGI script
+std::string answerFile; // 2 KB, posted over HTTPS
+std::string upload64File;
 
 double now() { return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count(); }
 
@@ -162,6 +167,15 @@ void sideBySide(int rounds) {
     const QString oursFile = QString::fromStdString(server->scratch("client-get.bin"));
     const QString curlFile = QString::fromStdString(server->scratch("curl-get.bin"));
     const QStringList quiet = {"-s", "-S", "--fail"};
+    const QString ca = QString::fromStdString(server->caFile());
+    const QString httpsStatus = QString::fromStdString(server->httpsUrl("/humor/bogenakt.html"));
+    const QString httpsPost = QString::fromStdString(server->httpsUrl("/cgi-bin/mailmanager.pl"));
+    const QString answer = QString::fromStdString(answerFile);
+    const QString upload64 = QString::fromStdString(upload64File);
+    auto curlHttpsPost = [&](const QString& file) {
+        return quiet + QStringList{"--cacert", ca, "-o", "/dev/null", "-X", "POST", "-H",
+                                   "Content-type: application/x-www-form-urlencoded", "-H", "Expect:", "-T", file, httpsPost};
+    };
     auto curlPost = [&](const QString& to) {
         return quiet + QStringList{"-o", "/dev/null", "-X", "POST", "-H", "Content-type: application/x-www-form-urlencoded",
                                    "-H", "Expect:", "-T", upload, to};
@@ -173,7 +187,15 @@ void sideBySide(int rounds) {
         {"POST 100 MB file (curl -T, streaming)", 1.0, {"post", post, upload}, curlPost(post), {}, {}},
         // A script that only reads: the client's own sending counts.
         {"POST 100 MB file to a sink (curl -T)", 1.0, {"post", sink, upload}, curlPost(sink), {}, {}},
+        // The program's two requests over TLS, and a large upload.
+        {"HTTPS GET status page", 1.1, {"get", httpsStatus}, quiet + QStringList{"--cacert", ca, "-o", "/dev/null", httpsStatus}, {}, {}},
+        {"HTTPS POST 2 KB answer file", 1.1, {"post", httpsPost, answer}, curlHttpsPost(answer), {}, {}},
+        {"HTTPS POST 64 MiB file", 1.1, {"post", httpsPost, upload64}, curlHttpsPost(upload64), {}, {}},
     };
+    if (const char* only = std::getenv("NET_BENCH_ONLY"))
+        cases.erase(std::remove_if(cases.begin(), cases.end(),
+                                   [&](const Comparison& c) { return std::string(c.what).find(only) == std::string::npos; }),
+                    cases.end());
     for (int round = 0; round < rounds; ++round)
         for (Comparison& c : cases) {
             if (round % 2 == 0) {
@@ -211,7 +233,7 @@ int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     benchmark::Initialize(&argc, argv);
     try {
-        server = std::make_unique<Lighttpd>(NET_TEST_SOURCE_DIR "/lighttpd");
+        server = std::make_unique<Lighttpd>(NET_TEST_SOURCE_DIR "/lighttpd", true);
     } catch (const std::exception& e) {
         std::fprintf(stderr, "%s\n", e.what());
         return 1;
@@ -221,6 +243,12 @@ int main(int argc, char** argv) {
     writeFile(bigFile, bigSize, 1);
     writeFile(uploadFile, bigSize, 2);
     writeFile(server->docRoot() + "/mem-16MiB.bin", 16u << 20, 3);
+    answerFile = server->scratch("00000000.bgn");
+    upload64File = server->scratch("upload-64MiB.bin");
+    writeFile(answerFile, 2048, 4);
+    writeFile(upload64File, 64u << 20, 5);
+    // Our client finds the run's CA where OpenSSL looks by default.
+    qputenv("SSL_CERT_FILE", QByteArray::fromStdString(server->caFile()));
     const char* rounds = std::getenv("NET_BENCH_ROUNDS");
     try {
         sideBySide(rounds ? std::max(1, std::atoi(rounds)) : 15);

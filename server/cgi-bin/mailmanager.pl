@@ -14,24 +14,59 @@
 # command.  A failed or slow mail never costs the submission or its
 # "Vielen Dank!".
 #
+# Only answer files are stored: one line (an optional CR LF at its end),
+# starting with "recipient=" + FB_RECIPIENT + "&subject=Bogendaten&", no
+# control characters, at most FB_MAX_BODY bytes.  Anything else gets 400
+# with a short reason and is neither stored nor mailed.
+#
 # Settings come from the environment so the same file serves every
-# installation: FB_SPOOL_DIR (must exist and be writable by the web server
-# user), FB_MAX_BODY (bytes), and for the confirmation FB_SENDMAIL (the
-# command and its options, split at blanks, run without a shell; no mail
-# when unset), FB_MAIL_FROM (sender address; else the mail system's),
-# FB_STUDY_NAME (named in the mail) and FB_MAIL_TIMEOUT (seconds, 20).
+# installation (lighttpd setenv.add-environment, Apache SetEnv, nginx
+# fastcgi_param):
+#   FB_SPOOL_DIR   where answers are stored (default /var/spool/humorstudie);
+#                  must exist and belong to the web server's user
+#   FB_STATE_DIR   the mail queue and the mail limits (default
+#                  /var/lib/humorstudie); must exist and belong to that user;
+#                  without it no mail is sent, uploads are unaffected
+#   FB_RECIPIENT   the recipient every answer file names, as the program was
+#                  built with it (default humor-studie@localhost)
+#   FB_MAX_BODY    largest body taken, in bytes (default 8192)
+# and for the confirmation mail:
+#   FB_SENDMAIL    the command and its options, split at blanks, run without
+#                  a shell, recipient last after "--"; no mail when unset
+#   FB_MAIL_FROM   sender address (else the mail system's)
+#   FB_STUDY_NAME  named in the mail (default Humorforschung)
+#   FB_MAIL_TIMEOUT  seconds one mail may take before it is given up (20)
+#   FB_MAIL_PER_CLIENT_HOUR  confirmations per client address and hour (3)
+# At most one confirmation goes to an address in 24 hours.  The mail is
+# queued in FB_STATE_DIR and sent by a detached process after the answer
+# went out, so a slow mailer never delays an upload.  Run with the argument
+# --send-queued (outside a web server) it sends what the queue holds.
 
 use strict;
 use warnings;
+use Digest::SHA qw(sha256_hex);
 use Errno qw(EEXIST EINTR);
-use Fcntl qw(O_WRONLY O_CREAT O_EXCL O_RDONLY);
+use Fcntl qw(O_WRONLY O_CREAT O_EXCL O_RDONLY :flock);
 use IO::Handle;
 use MIME::Base64 qw(encode_base64);
-use POSIX qw(strftime _exit WNOHANG);
+use POSIX qw(strftime _exit setsid WNOHANG);
+use Socket qw(inet_pton AF_INET6);
 use Time::HiRes qw(gettimeofday sleep);
 
-my $SPOOL_DIR = $ENV{FB_SPOOL_DIR} || '/var/spool/humorstudie';
-my $MAX_BODY = ($ENV{FB_MAX_BODY} // '') =~ /^\d+$/ ? $ENV{FB_MAX_BODY} : 65536;
+sub setting {
+    my ($name, $default, $pattern) = @_;
+    my $v = $ENV{$name};
+    return $default if !defined $v || $v eq '' || (defined $pattern && $v !~ $pattern);
+    return $v;
+}
+
+my $SPOOL_DIR = setting('FB_SPOOL_DIR', '/var/spool/humorstudie');
+my $STATE_DIR = setting('FB_STATE_DIR', '/var/lib/humorstudie');
+my $RECIPIENT = setting('FB_RECIPIENT', 'humor-studie@localhost');
+my $MAX_BODY = setting('FB_MAX_BODY', 8192, qr/\A\d{1,9}\z/);
+my $MAIL_TIMEOUT = setting('FB_MAIL_TIMEOUT', 20, qr/\A[1-9]\d{0,3}\z/);
+my $PER_CLIENT_HOUR = setting('FB_MAIL_PER_CLIENT_HOUR', 3, qr/\A\d{1,6}\z/);
+my $ADDRESS_PERIOD = 24 * 3600;
 
 binmode STDIN;
 binmode STDOUT;
@@ -244,24 +279,166 @@ sub run_mailer {
     return undef;
 }
 
-# Sends the confirmation for a stored submission if a mail command is set
-# and the "Email" answer is an address ("*" answers anonymously).  Failures
-# only reach the error log, without the address.
+# The client address the limits count: an IPv4 address as it is, an IPv6
+# address by its /64, which one household or host usually holds whole.
+sub client_key {
+    my ($addr) = @_;
+    $addr //= '';
+    my $packed = $addr =~ /:/ ? inet_pton(AF_INET6, $addr) : undef;
+    return $addr unless defined $packed;
+    return join(':', unpack('H4 H4 H4 H4', $packed)) . '::/64';
+}
+
+# Opens a file in the state folder for appending under an exclusive lock,
+# held until the handle is closed.
+sub locked {
+    my ($name) = @_;
+    open(my $fh, '+>>', "$STATE_DIR/$name") or die "cannot open $STATE_DIR/$name: $!\n";
+    flock($fh, LOCK_EX) or die "cannot lock $STATE_DIR/$name: $!\n";
+    return $fh;
+}
+
+# Decides whether this address may get a confirmation now, and if so
+# counts it.  The file "mail-limits" holds one line per confirmation sent
+# in the last 24 hours: time, hashed address (no address is kept in clear),
+# client address.  Returns undef if allowed, else the reason.
+sub take_mail_allowance {
+    my ($to, $client, $now) = @_;
+    my $hash = sha256_hex(lc $to);
+    my $fh = locked('mail-limits');
+    seek($fh, 0, 0);
+    my (@keep, $why);
+    my $from_client = 0;
+    while (my $line = <$fh>) {
+        my ($t, $h, $c) = split ' ', $line;
+        next unless defined $c && $t =~ /^\d+$/ && $t > $now - $ADDRESS_PERIOD;
+        push @keep, $line;
+        $why = 'address already confirmed within 24 hours' if $h eq $hash;
+        $from_client++ if $c eq $client && $t > $now - 3600;
+    }
+    $why //= "$from_client confirmations for this client address within the hour"
+      if $from_client >= $PER_CLIENT_HOUR;
+    push @keep, "$now $hash $client\n" unless defined $why;
+    # Rewritten in place under the lock: only what is younger than a day.
+    truncate($fh, 0) or die "cannot truncate mail-limits: $!\n";
+    seek($fh, 0, 0);
+    print {$fh} @keep;
+    close($fh) or die "cannot write mail-limits: $!\n";
+    return $why;
+}
+
+# Puts a message into the queue folder: recipient on the first line, the
+# message after it; named so that the sender sees only complete entries.
+sub queue_mail {
+    my ($to, $message) = @_;
+    my $dir = "$STATE_DIR/mailq";
+    mkdir $dir, 0700 unless -d $dir;
+    my ($sec, $usec) = gettimeofday();
+    my $name = sprintf('%d.%06d-%d', $sec, $usec, $$);
+    open(my $fh, '>', "$dir/.new-$name") or die "cannot queue: $!\n";
+    print {$fh} "$to\n", $message or die "cannot queue: $!\n";
+    close($fh) or die "cannot queue: $!\n";
+    rename("$dir/.new-$name", "$dir/$name.mail") or die "cannot queue: $!\n";
+}
+
+# Sends every queued message, one at a time, then looks again.  One sender
+# at a time holds "mailq.lock"; a sender started while another runs leaves
+# its message to that one, which looks at the queue again after it let go
+# of the lock, so nothing queued is left behind.
+sub send_queued {
+    my @cmd = split ' ', ($ENV{FB_SENDMAIL} // '');
+    return unless @cmd && -d "$STATE_DIR/mailq";
+    while (1) {
+        open(my $lock, '>>', "$STATE_DIR/mailq.lock") or die "cannot open mailq.lock: $!\n";
+        return unless flock($lock, LOCK_EX | LOCK_NB);
+        opendir(my $dh, "$STATE_DIR/mailq") or die "cannot read the mail queue: $!\n";
+        my @entries = sort grep { /^[\d.]+-\d+\.mail\z/ } readdir $dh;
+        closedir $dh;
+        for my $entry (@entries) {
+            my $path = "$STATE_DIR/mailq/$entry";
+            open(my $fh, '<', $path) or next;
+            my $to = <$fh>;
+            my $message = do { local $/; <$fh> };
+            close $fh;
+            chomp $to if defined $to;
+            my $why = defined $to && defined $message && mail_address($to)
+              ? run_mailer(\@cmd, $to, $message, $MAIL_TIMEOUT) : 'defective queue entry';
+            if (defined $why) {
+                # Kept for the operator, not tried again: a mailer that timed
+                # out may have sent it after all.
+                mkdir "$STATE_DIR/mail-failed", 0700;
+                rename($path, "$STATE_DIR/mail-failed/$entry");
+                print STDERR "mailmanager.pl: confirmation mail $entry failed: $why\n";
+            } else {
+                unlink $path;
+            }
+        }
+        close $lock;
+        opendir($dh, "$STATE_DIR/mailq") or return;
+        my $more = grep { /\.mail\z/ } readdir $dh;
+        closedir $dh;
+        return unless $more;
+    }
+}
+
+# Starts a sender that outlives this request: detached from the web
+# server's pipes, so the answer is complete as soon as this script exits.
+sub start_sender {
+    my $pid = fork;
+    return unless defined $pid;
+    if ($pid) {
+        waitpid($pid, 0);
+        return;
+    }
+    setsid();
+    _exit(0) if fork // 1;
+    open(STDIN, '<', '/dev/null');
+    open(STDOUT, '>', '/dev/null');
+    open(STDERR, '>>', "$STATE_DIR/mail.log") or open(STDERR, '>', '/dev/null');
+    eval { send_queued() };
+    print STDERR "mailmanager.pl: $@" if $@;
+    _exit(0);
+}
+
+# After the answer went out: queues the confirmation if a mail command is
+# set, the "Email" answer is an address ("*" answers anonymously) and the
+# limits allow it.  Nothing here reaches the participant; reasons go to the
+# error log without the address.
 sub confirm {
     my ($body, $file) = @_;
-    my @cmd = split ' ', ($ENV{FB_SENDMAIL} // '');
-    return unless @cmd;
+    return unless length($ENV{FB_SENDMAIL} // '');
     my $to = mail_address(email_answer($body));
     return unless defined $to;
-    my $from = mail_address($ENV{FB_MAIL_FROM});
-    my $study = header_text($ENV{FB_STUDY_NAME} // 'Humorforschung');
-    my $timeout = ($ENV{FB_MAIL_TIMEOUT} // '') =~ /^[1-9]\d{0,3}$/ ? $ENV{FB_MAIL_TIMEOUT} : 20;
-    my $why = eval { run_mailer(\@cmd, $to, confirmation_message($to, $from, $study), $timeout) };
-    $why = $@ || 'unknown error' if !defined $why && $@;
+    $file =~ s{.*/}{};
+    my $why;
+    eval {
+        $why = take_mail_allowance($to, client_key($ENV{REMOTE_ADDR}), time);
+        queue_mail($to, confirmation_message($to, mail_address($ENV{FB_MAIL_FROM}),
+            header_text($ENV{FB_STUDY_NAME} // 'Humorforschung'))) unless defined $why;
+        1;
+    } or $why = $@ || 'unknown error';
     if (defined $why) {
-        $file =~ s{.*/}{};
-        print STDERR "mailmanager.pl: confirmation mail for $file failed: $why\n";
+        print STDERR "mailmanager.pl: no confirmation mail for $file: $why\n";
+        return;
     }
+    start_sender();
+}
+
+# The reason of a refused body, or undef for an answer file.
+sub body_fault {
+    my ($body) = @_;
+    my $line = $body;
+    $line =~ s/\r\n\z//;
+    return 'more than one line' if $line =~ /[\r\n]/;
+    return 'control characters' if $line =~ /[\x00-\x1F\x7F]/;
+    my $head = "recipient=$RECIPIENT&subject=Bogendaten&";
+    return 'not an answer file of this study' if substr($line, 0, length $head) ne $head;
+    return undef;
+}
+
+if (!defined $ENV{REQUEST_METHOD} && ($ARGV[0] // '') eq '--send-queued') {
+    send_queued();
+    exit 0;
 }
 
 my $method = $ENV{REQUEST_METHOD} // '';
@@ -279,8 +456,8 @@ if ($len == 0) {
     refuse('400 Bad Request', 'empty body', 'Die Anfrage enthielt keine Antworten.');
 }
 if ($len > $MAX_BODY) {
-    refuse('413 Payload Too Large', "body of $len bytes over $MAX_BODY",
-        'Die Datei ist zu gro&szlig; f&uuml;r eine Antwortdatei.');
+    refuse('400 Bad Request', "body of $len bytes over $MAX_BODY",
+        "Zu gro&szlig; f&uuml;r eine Antwortdatei ($len Bytes, h&ouml;chstens $MAX_BODY).");
 }
 
 my $body = read_body($len);
@@ -288,11 +465,12 @@ if (length($body) != $len) {
     refuse('400 Bad Request', sprintf('body cut short at %d of %d bytes', length($body), $len),
         'Die Antworten kamen nicht vollst&auml;ndig an.');
 }
-# Fields are separated by "&"; the program always sends the recipient first,
-# but any position is a valid form.
-if ($body !~ /(?:\A|&)recipient=/) {
-    refuse('400 Bad Request', 'no recipient field',
-        'Dies ist keine Antwortdatei des Fragebogens.');
+if (defined(my $fault = body_fault($body))) {
+    refuse('400 Bad Request', $fault, 'Dies ist keine Antwortdatei dieser Studie ('
+        . { 'more than one line' => 'mehr als eine Zeile',
+            'control characters' => 'Steuerzeichen',
+            'not an answer file of this study' => 'Kopfzeile oder Empf&auml;nger falsch' }->{$fault}
+        . ').');
 }
 
 my $file = eval { spool($body) };
@@ -304,7 +482,11 @@ if (!defined $file) {
     exit 0;
 }
 
-confirm($body, $file);
-
 page('200 OK', 'Vielen Dank!',
     "Ihre Antworten sind angekommen ($len Bytes). Vielen Dank f&uuml;r Ihre Teilnahme.");
+# The answer is complete once the web server sees this end; the mail comes
+# after it.  (/dev/null takes the place of the pipe, so no later open
+# lands on descriptor 1.)
+STDOUT->flush;
+open(STDOUT, '>', '/dev/null');
+confirm($body, $file);

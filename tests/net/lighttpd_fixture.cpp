@@ -1,6 +1,7 @@
 #include "tests/net/lighttpd_fixture.h"
 
 #include "tests/net/scripted_server.h"
+#include "tests/net/tls_peer.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -44,7 +45,16 @@ bool accepts(std::uint16_t port) {
 
 } // namespace
 
-Lighttpd::Lighttpd(const std::string& sourceDir) {
+namespace {
+void writeText(const QString& name, const std::string& text) {
+    QFile out(name);
+    if (!out.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        throw std::runtime_error("cannot write " + name.toStdString());
+    out.write(text.data(), static_cast<qint64>(text.size()));
+}
+} // namespace
+
+Lighttpd::Lighttpd(const std::string& sourceDir, bool https) {
     QString program = QStandardPaths::findExecutable("lighttpd", {"/usr/sbin", "/usr/local/sbin", "/sbin"});
     if (program.isEmpty())
         program = QStandardPaths::findExecutable("lighttpd");
@@ -60,10 +70,22 @@ Lighttpd::Lighttpd(const std::string& sourceDir) {
     if (!in.open(QIODevice::ReadOnly))
         throw std::runtime_error("lighttpd.conf.in missing");
     QString config = QString::fromUtf8(in.readAll());
+    if (https) {
+        Identity ca = makeIdentity({}, nullptr, -3600, 86400, true);
+        Identity server = makeIdentity({"127.0.0.1", "localhost"}, &ca);
+        ca_ = ca.certificate;
+        writeText(root + "/ca.pem", ca.certificate);
+        writeText(root + "/server.pem", server.certificate + server.key);
+        config += "server.modules += ( \"mod_openssl\" )\n"
+                  "$SERVER[\"socket\"] == \"127.0.0.1:@HTTPSPORT@\" {\n"
+                  "  ssl.engine = \"enable\"\n  ssl.pemfile = \"@ROOT@/server.pem\"\n}\n";
+    }
     for (int attempt = 0; attempt < 5; ++attempt) {
         port_ = closedPort();
+        httpsPort_ = https ? closedPort() : 0;
         QString text = config;
         text.replace("@ROOT@", root).replace("@PORT@", QString::number(port_));
+        text.replace("@HTTPSPORT@", QString::number(httpsPort_));
         QFile out(root + "/lighttpd.conf");
         if (!out.open(QIODevice::WriteOnly | QIODevice::Truncate))
             throw std::runtime_error("cannot write lighttpd.conf");
@@ -99,6 +121,10 @@ Lighttpd::~Lighttpd() {
 
 std::string Lighttpd::url(const std::string& path) const {
     return "http://127.0.0.1:" + std::to_string(port_) + path;
+}
+
+std::string Lighttpd::httpsUrl(const std::string& path) const {
+    return "https://127.0.0.1:" + std::to_string(httpsPort_) + path;
 }
 
 std::string Lighttpd::docRoot() const { return dir_.path().toStdString() + "/htdocs"; }

@@ -12,10 +12,15 @@ namespace nettest {
 
 class Lighttpd {
 public:
-    explicit Lighttpd(const std::string& sourceDir);
+    // With https it also serves HTTPS on a second port, with a certificate
+    // for 127.0.0.1 and localhost from a CA made for this run.
+    explicit Lighttpd(const std::string& sourceDir, bool https = false);
     ~Lighttpd();
     std::uint16_t port() const { return port_; }
     std::string url(const std::string& path) const;
+    std::string httpsUrl(const std::string& path) const;
+    const std::string& caCertificate() const { return ca_; } // PEM
+    std::string caFile() const { return scratch("ca.pem"); }
     // Where extra files may be put to be served (htdocs/).
     std::string docRoot() const;
     std::string scratch(const std::string& name) const;
@@ -24,6 +29,8 @@ private:
     QTemporaryDir dir_;
     QProcess process_;
     std::uint16_t port_ = 0;
+    std::uint16_t httpsPort_ = 0;
+    std::string ca_;
 };
 
 // Runs curl with the arguments; its output (-o) goes to outFile. Returns the

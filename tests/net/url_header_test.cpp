@@ -80,10 +80,14 @@ TEST(ParseURL, PathIsCutAt256Characters) {
     EXPECT_EQ(p.path[0], '/');
 }
 
-TEST(ParseURL, Refusals) {
+TEST(ParseURL, RefusalsAndSchemes) {
     TNMHTTP h;
     EXPECT_EQ(errorOf([&] { parse(h, ""); }), "Empty URL");
-    EXPECT_EQ(errorOf([&] { parse(h, "https://secure.test/"); }), "HTTP Secure Socket is not supported");
+    EXPECT_FALSE(h.UseTls);
+    EXPECT_EQ(parse(h, "https://secure.test/").port, 443);
+    EXPECT_TRUE(h.UseTls);
+    EXPECT_EQ(parse(h, "HTTPS://secure.test:8443/").port, 8443);
+    EXPECT_FALSE((parse(h, "http://plain.test/"), h.UseTls));
     EXPECT_THROW(parse(h, "http://h:80x/"), EConvertError);
 }
 

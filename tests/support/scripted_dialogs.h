@@ -14,6 +14,7 @@ struct RecordedBox {
     std::string text;
     fb::BoxIcon icon;
     fb::BoxButtons buttons;
+    std::string details;
 };
 
 class ScriptedDialogs : public fb::DialogService {
@@ -21,9 +22,10 @@ public:
     ScriptedDialogs() { fb::setDialogs(this); }
     ~ScriptedDialogs() override { fb::setDialogs(nullptr); }
 
+    using fb::DialogService::messageBox;
     fb::BoxAnswer messageBox(const std::string& caption, const std::string& text, fb::BoxIcon icon,
-                             fb::BoxButtons buttons) override {
-        boxes.push_back({caption, text, icon, buttons});
+                             fb::BoxButtons buttons, const std::string& details) override {
+        boxes.push_back({caption, text, icon, buttons, details});
         if (onBox)
             onBox(boxes.back());
         if (answers.empty())
