@@ -47,7 +47,7 @@ new_files() { find "$state/spool" -maxdepth 1 -type f -name '*.bgn' | LC_ALL=C s
 procs_naming() {
   local f
   for f in /proc/[0-9]*/cmdline; do
-    tr '\0' ' ' <"$f" 2>/dev/null | grep -qF -- "$1" && echo "${f%/cmdline}"
+    { tr '\0' ' ' <"$f"; } 2>/dev/null | grep -qF -- "$1" && echo "${f%/cmdline}"
   done
 }
 
@@ -198,7 +198,7 @@ before=$(spool_count)
 
 { head -c 1 "$work/answer.bgn"; printf 'ecipient=x&'; head -c 100000 /dev/zero | tr '\0' 'a'; } >"$work/big.bgn"
 post_file "$work/big.bgn" "$work/big.html" >"$work/code"
-refused "100 kB body (the script's limit)" '^413$' "$work/big.html"
+refused "100 kB body (the server's limit)" '^4(00|13)$' "$work/big.html"
 
 head -c 400000 /dev/zero | tr '\0' 'b' | sed 's/^/recipient=x\&/' >"$work/huge.bgn"
 post_file "$work/huge.bgn" "$work/huge.html" >"$work/code"
