@@ -38,9 +38,7 @@ request() { # method, path, body file or nothing
 request POST /cgi-bin/mailmanager.pl "$work/answer.bgn" >"$work/post.req"
 request GET /humor/bogenakt.html >"$work/get.req"
 # A mailer that records and then hangs far past any answer time.
-mkdir "$work/mail" && chown nobody "$work/mail"
-printf '#!/bin/sh\ncat >"%s/mail/$$"\nexec sleep 8\n' "$work" >"$work/sendmail"
-chmod 755 "$work/sendmail"
+mkdir "$work/mail" && chown nobody "$work/mail" && printf '#!/bin/sh\ncat >"%s/mail/$$"\nexec sleep 8\n' "$work" >"$work/sendmail" && chmod 755 "$work/sendmail"
 
 # The recipe's file with the temporary folder's paths, the port and nobody.
 template() { # file, deployment folder, port
@@ -52,8 +50,7 @@ template() { # file, deployment folder, port
 }
 deploy_tree() { # deployment folder: the layout of the READMEs
   mkdir -p "$1"/{srv/htdocs/humor,srv/cgi-bin,spool,state,log,run}
-  cp "$repo/server/htdocs/humor/index.html" "$repo/server/pages/bogenakt-imgang.html" "$1/srv/htdocs/humor/"
-  mv "$1/srv/htdocs/humor/bogenakt-imgang.html" "$1/srv/htdocs/humor/bogenakt.html"
+  cp "$repo/server/htdocs/humor/index.html" "$1/srv/htdocs/humor/" && cp "$repo/server/pages/bogenakt-imgang.html" "$1/srv/htdocs/humor/bogenakt.html"
   install -m 755 "$repo/server/cgi-bin/mailmanager.pl" "$1/srv/cgi-bin/"
   chown "nobody:$nogroup" "$1/spool" "$1/state" && chmod 700 "$1/spool" "$1/state"
 }
@@ -61,13 +58,12 @@ answers() { for _ in $(seq 1 50); do curl -s -o /dev/null --max-time 1 "http://1
 post() { curl -s --max-time 10 -o "$2" -w '%{http_code}' --data-binary @"$1" "http://127.0.0.1:$port/cgi-bin/mailmanager.pl"; }
 
 exercise() { # name; uses $port and $d
-  local n=$1 spool=$d/spool code f
+  local n=$1 spool=$d/spool f start=$SECONDS
   perl "$here/raw_http.pl" "$port" "$work/get.req" >"$d/get.resp"
   check "$n: the status page says imgang" has "$d/get.resp" imgang
   cp "$repo/server/pages/bogenakt-zuende.html" "$d/srv/htdocs/humor/.new" && mv "$d/srv/htdocs/humor/.new" "$d/srv/htdocs/humor/bogenakt.html"
   perl "$here/raw_http.pl" "$port" "$work/get.req" >"$d/closed.resp"
   check "$n: the closed status page says zuende" has "$d/closed.resp" zuende
-  local start=$SECONDS
   perl "$here/raw_http.pl" "$port" "$work/post.req" >"$d/post.resp"
   check "$n: the upload is answered with Vielen Dank!" has "$d/post.resp" 'Vielen Dank!'
   check "$n: the upload is answered while the mailer hangs" test $((SECONDS - start)) -lt 5
@@ -77,15 +73,13 @@ exercise() { # name; uses $port and $d
   for _ in $(seq 1 50); do [ -n "$(ls "$work/mail")" ] && break; sleep 0.1; done
   check "$n: the confirmation went to the mailer" grep -qs 'To: jm@example.invalid' "$work"/mail/*
   if [ -n "$client" ]; then
-    "$client" post "http://127.0.0.1:$port/cgi-bin/mailmanager.pl" "$work/answer.bgn" 2>"$d/client.err"
-    check "$n: the program's client uploads" test "$(find "$spool" -name '*.bgn' | wc -l)" -eq 2
-    check "$n: the program's client reads the status page" "$client" get "http://127.0.0.1:$port/humor/bogenakt.html"
+    "$client" post "http://127.0.0.1:$port/cgi-bin/mailmanager.pl" "$work/answer.bgn" >/dev/null 2>&1
+    check "$n: the program's client uploads, byte for byte" bash -c "[ \$(ls '$spool' | wc -l) = 2 ] && for f in '$spool'/*.bgn; do cmp -s '$work/answer.bgn' \$f || exit 1; done"
+    check "$n: the program's client reads the status page" bash -c "'$client' get http://127.0.0.1:$port/humor/bogenakt.html >/dev/null"
   fi
   for junk in 'recipient=&Email=victim@example.invalid' 'recipient=other@example.invalid&subject=Bogendaten&Name=X\r\n' \
     'recipient=humor-studie@localhost&subject=Bogendaten&Name=X\r\nBcc: y\r\n'; do
-    printf "$junk" >"$d/junk"
-    code=$(post "$d/junk" "$d/junk.html")
-    check "$n: junk refused with 400: $junk" test "$code" = 400
+    printf "$junk" >"$d/junk" && check "$n: junk refused with 400: $junk" test "$(post "$d/junk" "$d/junk.html")" = 400
   done
   head -c 65536 /dev/zero | tr '\0' 'a' | sed 's/^/recipient=humor-studie@localhost\&subject=Bogendaten\&/' >"$d/junk"
   check "$n: a 64 KiB body is refused by the server" test "$(post "$d/junk" "$d/junk.html")" = 413
@@ -95,15 +89,12 @@ exercise() { # name; uses $port and $d
   # all but 10 are refused at once, the rest closed by total time.
   template "$repo/server/apache/humorstudie.nft" "$d" "$port" | nft -f -
   perl "$here/slow_clients.pl" "$port" 127.0.0.2 300 14 >"$d/slow.out" &
-  local slow=$!
   sleep 2
   check "$n: an upload during a slow-header attack" bash -c "[ \$(curl -s --max-time 3 -o /dev/null -w '%{http_code}' --data-binary @'$work/answer.bgn' http://127.0.0.1:$port/cgi-bin/mailmanager.pl) = 200 ]"
-  wait "$slow"
-  echo "$n: slow clients: $(cat "$d/slow.out")"
+  wait $!
   check "$n: slow connections closed by total time: $(cat "$d/slow.out")" grep -qE '^(29[0-9]|300) at once, 300 closed' "$d/slow.out"
   # Log rotation as installed, its signal aimed at this server.
-  template "$logrotate" "$d" "$port" >"$d/logrotate.conf"
-  logrotate -f -s "$d/logrotate.state" "$d/logrotate.conf" 2>"$d/logrotate.err"
+  template "$logrotate" "$d" "$port" >"$d/logrotate.conf" && logrotate -f -s "$d/logrotate.state" "$d/logrotate.conf"
   sleep 1 && answers "$port"
   check "$n: logs rotated and reopened" bash -c "ls '$d/log/' | grep -q 'access.log.1' && grep -q 'GET /humor/' '$d/log/'*-access.log"
 }
@@ -138,8 +129,7 @@ sock=$d/run/humorstudie/fcgiwrap.sock
 mkdir "$d/run/humorstudie" && chown nobody "$d/run/humorstudie"
 setsid setpriv --reuid=nobody --regid="$nogroup" --clear-groups /usr/sbin/fcgiwrap -f -c 4 -s "unix:$sock" 2>"$d/log/fcgiwrap.log" &
 pids+=($!)
-for _ in $(seq 1 50); do [ -S "$sock" ] && break; sleep 0.1; done
-chgrp www-data "$sock" && chmod 660 "$sock"
+for _ in $(seq 1 50); do [ -S "$sock" ] && chgrp www-data "$sock" && chmod 660 "$sock" && break; sleep 0.1; done
 nginx -c "$d/etc/nginx.conf" 2>"$d/start.err"
 if answers "$port"; then pids+=("$(cat "$d/run/nginx.pid")"); exercise nginx
 else failed=$((failed + 1)); echo "FAIL: nginx did not start" >&2; cat "$d/start.err" "$d/log/"* >&2; fi

@@ -38,8 +38,7 @@ done
 mkdir "$work/mail" "$work/marks"
 printf '#!/bin/sh\nn=$(ls "%s" | grep -c msg)\nprintf "%%s\\n" "$@" >"%s/$n.args"\ncat >"%s/$n.msg"\n' \
   "$work/mail" "$work/mail" "$work/mail" >"$work/sendmail"
-printf '#!/bin/sh\ncat >/dev/null\nexit 75\n' >"$work/sendmail-fails"
-chmod 755 "$work"/sendmail*
+printf '#!/bin/sh\ncat >/dev/null\nexit 75\n' >"$work/sendmail-fails" && chmod 755 "$work"/sendmail*
 fwd_to() { "$fwd" --to studie@example.invalid --from server@example.invalid --mark-dir "$work/marks" "$@" "$work/spool"; }
 fwd_to --sendmail "$work/sendmail-fails" >/dev/null 2>&1
 check "a failing mailer is reported" test $? -eq 1
