@@ -5,7 +5,8 @@
 # their paths, port and user replaced) and started as root that drops to
 # "nobody", as deployed.  Each gets the program's exact requests (and the
 # program's own HTTP client, when given as $1): upload stored byte for byte,
-# status page, junk refused, a hanging mailer, slow clients, log rotation.
+# status page, junk refused, a hanging mailer, slow clients, log rotation;
+# the systemd files are checked by systemd-analyze.
 set -uo pipefail
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd -P)
 repo=$(cd "$here/../.." && pwd -P)
@@ -98,6 +99,14 @@ exercise() { # name; uses $port and $d
   sleep 1 && answers "$port"
   check "$n: logs rotated and reopened" bash -c "ls '$d/log/' | grep -q 'access.log.1' && grep -q 'GET /humor/' '$d/log/'*-access.log"
 }
+
+# The units and drop-ins as systemd reads them (offline, none is started).
+mkdir -p "$work/units/apache2.service.d" "$work/units/nginx.service.d"
+cp /lib/systemd/system/apache2.service /lib/systemd/system/nginx.service "$repo"/server/nginx/humorstudie-fcgiwrap.* "$work/units/"
+cp "$repo/server/apache/apache2-humorstudie.conf" "$work/units/apache2.service.d/humorstudie.conf"
+cp "$repo/server/nginx/nginx-humorstudie.conf" "$work/units/nginx.service.d/humorstudie.conf"
+SYSTEMD_UNIT_PATH=$work/units: systemd-analyze verify "$work"/units/*.service "$work"/units/*.socket >"$work/units.log" 2>&1
+check "systemd takes the units and drop-ins without complaint: $(cat "$work/units.log")" test ! -s "$work/units.log"
 
 # --- Apache -----------------------------------------------------------------------------
 d=$work/apache port=$(free_port) logrotate=$repo/server/apache/logrotate-humorstudie
