@@ -13,6 +13,7 @@ check() { local what=$1; shift; if "$@"; then passed=$((passed + 1)); else faile
 # Writes the attachment of the message on stdin to $1; fails unless the
 # message is 7-bit with lines of at most 78 characters.
 decode() {
+  rm -f "$1"
   python3 -c '
 import email, sys
 raw = sys.stdin.buffer.read()
