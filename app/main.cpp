@@ -1,7 +1,9 @@
 // Fragebogen: the questionnaire client of the humour study.
 #include "app/application.h"
 #include "app/config.h"
+#include "app/folder_lock.h"
 #include "app/working_folder.h"
+#include "platform/cp1252.h"
 #include "platform/dialogs.h"
 
 #include <cstring>
@@ -24,6 +26,14 @@ int main(int argc, char** argv) {
     if (!folderError.empty()) {
         fb::setApplicationTitle(fb::applicationTitleText());
         fb::reportException(std::runtime_error(folderError));
+        return 1;
+    }
+    // Before any file of the folder is read or written.
+    fb::FolderLock folderLock;
+    if (!folderLock.acquire()) {
+        fb::setApplicationTitle(fb::applicationTitleText());
+        std::cerr << fb::fromCp1252(fb::alreadyOpenText()).toLocal8Bit().constData() << "\n";
+        fb::warningBox(fb::alreadyOpenText());
         return 1;
     }
     fb::Program program(fb::embeddedProgramResources());

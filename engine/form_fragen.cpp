@@ -54,4 +54,9 @@ void TFormFragen::updateScrollRange() {
     content_->resize(width, std::max(view.height(), bottom));
 }
 
-void TFormFragen::scrollToTop() { scroll_->verticalScrollBar()->setValue(0); }
+void TFormFragen::scrollToTop() {
+    // Both ways: a page scrolled sideways in a narrowed window must not
+    // leave the next one scrolled.
+    scroll_->verticalScrollBar()->setValue(0);
+    scroll_->horizontalScrollBar()->setValue(0);
+}

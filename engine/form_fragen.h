@@ -15,7 +15,7 @@ public:
     QScrollArea* scrollArea() const { return scroll_; }
     // The scroll range follows the lowest (and rightmost) control.
     void updateScrollRange();
-    void scrollToTop();
+    void scrollToTop(); // and fully left
 
     fb::Button* SpeichernButton;
     fb::Button* AbbrechenButton;

@@ -4,8 +4,14 @@
 #include "engine/jpeg_decoder.h"
 #include "engine/text_lines.h"
 
+#include <algorithm>
+
 namespace fb {
 namespace {
+
+// The least room between two neighbouring hour numbers, with a pixel to
+// spare for rounding at other scale factors.
+constexpr int kNumberGap = 6;
 
 class Builder {
 public:
@@ -111,6 +117,33 @@ private:
         y += h + 25;
     }
 
+    // Two-digit hour numbers at a 15-pixel pitch would run together
+    // ("1011121314"): the labels from first on that are wider than maxWidth
+    // are set in one narrow face, small enough for the widest, and each
+    // keeps the centre it had.
+    void fitNumbers(std::size_t first, int maxWidth) {
+        std::vector<std::pair<Label*, int>> wide; // with twice its centre
+        for (std::size_t i = first; i < c().PageLabels.size(); ++i)
+            if (Label* l = c().PageLabels[i]; l->width() > maxWidth)
+                wide.emplace_back(l, 2 * l->x() + l->width());
+        if (wide.empty())
+            return;
+        QFont f = wide.front().first->font();
+        f.setFamilies({"Liberation Sans Narrow", "Arial Narrow"});
+        for (int px = f.pixelSize(); px > 6; --px) {
+            f.setPixelSize(px);
+            const QFontMetrics fm(f);
+            if (std::all_of(wide.begin(), wide.end(),
+                            [&](const auto& w) { return fm.horizontalAdvance(w.first->text()) <= maxWidth; }))
+                break;
+        }
+        for (auto [l, centre2] : wide) {
+            l->setFont(f);
+            l->adjustBounds();
+            l->move((centre2 - l->width()) / 2, l->y());
+        }
+    }
+
     Label* scaleLabel(const std::string& text, int left, int top) {
         Label* l = newLabel();
         l->setAutoSize(true);
@@ -128,6 +161,7 @@ private:
         model.ItemEntries.push_back({it.keywordLine, 0, index(f), index(f + boxes - 1), 0});
         for (std::size_t n = 0; n < numbers.size(); ++n)
             scaleLabel(numbers[n], labelLeft + labelPitch * static_cast<int>(n), y + 20);
+        fitNumbers(L, labelPitch - kNumberGap);
         for (int i = 0; i < boxes; ++i) {
             c().PageCheckBoxes.push_back(newBox(40 + 15 * i, y));
             describeControl(*c().PageCheckBoxes.back(), boxName(numbers, i));
@@ -234,6 +268,36 @@ int buildPageItems(PageModel& model, const ScriptLines& lines, long long start, 
     return b.y;
 }
 
+// Tab follows the page as it is read: the items from top to bottom, the boxes
+// of a row from left to right, a rating's rows in turn, then "Abbrechen" and
+// "Speichern" as they stand. Only the chain is set; creation order stays.
+void setReadingOrder(const PageModel& model, TFormFragen& window) {
+    const PageControls& c = model.Controls;
+    auto at = [](const auto& list, std::int32_t i) {
+        return i >= 0 && static_cast<std::size_t>(i) < list.size() ? list[static_cast<std::size_t>(i)] : nullptr;
+    };
+    std::vector<QWidget*> order;
+    for (const TTeil& t : model.ItemEntries) {
+        if (startsWith(t.Line, "TEXT")) {
+            order.push_back(at(c.PageEdits, t.EditIndex));
+        } else if (startsWith(t.Line, "RADIO")) {
+            if (RadioGroup* g = at(c.PageRadioGroups, t.ChoiceIndex))
+                for (int k = 0; k < g->count(); ++k)
+                    order.push_back(g->button(k));
+        } else if (startsWith(t.Line, "SINGLE") || startsWith(t.Line, "MULTI")) {
+            order.push_back(at(c.PageListBoxes, t.ChoiceIndex));
+        } else if (startsWith(t.Line, "SKALA")) {
+            for (std::int32_t k = t.FirstBox; k <= t.LastBox; ++k)
+                order.push_back(at(c.PageCheckBoxes, k));
+        }
+    }
+    order.push_back(window.AbbrechenButton);
+    order.push_back(window.SpeichernButton);
+    std::erase(order, nullptr);
+    for (std::size_t i = 1; i < order.size(); ++i)
+        QWidget::setTabOrder(order[i - 1], order[i]);
+}
+
 void placeButtons(PageModel& model, PageBuildContext& ctx, int y) {
     const int W = ctx.window.outerWidth();
     TFormFragen& w = ctx.window;
@@ -243,7 +307,9 @@ void placeButtons(PageModel& model, PageBuildContext& ctx, int y) {
     model.Controls.PageLabels.push_back(spacer);
     spacer->move(spacer->x(), y + 50);
     spacer->show();
+    setReadingOrder(model, w);
     w.updateScrollRange();
+    w.scrollToTop();
 }
 
 void teardownPage(PageModel& model, Picture& pictureImage) {

@@ -3,6 +3,8 @@
 #include "engine/text_lines.h"
 #include "platform/errors.h"
 
+#include <algorithm>
+
 namespace fb {
 
 void ScriptLines::assignText(const std::string& bytes) { lines_ = splitLines(bytes); }
@@ -17,15 +19,40 @@ bool isPageStart(const std::string& line) {
     return startsWith(line, "PAGE") || startsWith(line, "SKALA.W");
 }
 
-int countPages(const ScriptLines& lines) {
-    int count = 0;
-    for (const std::string& line : lines.all()) {
-        if (startsWith(line, "PAGE"))
-            ++count;
-        if (startsWith(line, "SKALA.W"))
-            ++count;
+std::vector<bool> shownPageStarts(const ScriptLines& lines) {
+    const auto& all = lines.all();
+    const std::size_t n = all.size();
+    std::vector<bool> shown(n, false);
+    // nextEnd[i]: the first exact "END" line at or after i (n if none), so
+    // that every joke's end is found in one pass.
+    std::vector<std::size_t> nextEnd(n + 1, n);
+    for (std::size_t i = n; i-- > 0;)
+        nextEnd[i] = all[i] == "END" ? i : nextEnd[i + 1];
+    for (std::size_t i = 0; i < n; ++i) {
+        if (startsWith(all[i], "PAGE"))
+            shown[i] = true;
+        if (!startsWith(all[i], "SKALA.W"))
+            continue;
+        // Where the reader stands after this rating item: two lines below
+        // the joke's "END", three below a cartoon's keyword line. A rating
+        // item there ends this page and is shown on a page of its own; one
+        // met anywhere else belongs to the page being read.
+        std::size_t after = n;
+        if (startsWith(all[i], "SKALA.WT")) {
+            if (i + 2 < n && nextEnd[i + 2] < n)
+                after = nextEnd[i + 2] + 2;
+        } else {
+            after = i + 3;
+        }
+        if (after < n && startsWith(all[after], "SKALA.W"))
+            shown[after] = true;
     }
-    return count;
+    return shown;
+}
+
+int countPages(const ScriptLines& lines) {
+    const std::vector<bool> shown = shownPageStarts(lines);
+    return static_cast<int>(std::count(shown.begin(), shown.end(), true));
 }
 
 std::string choosePageName(const ScriptLines& lines, const std::vector<std::string>& answers) {
@@ -37,11 +64,12 @@ std::string choosePageName(const ScriptLines& lines, const std::vector<std::stri
 
 PageLocation lookupPage(const ScriptLines& lines, const std::string& pageName) {
     PageLocation loc;
+    const std::vector<bool> shown = shownPageStarts(lines);
     long long found = 0; // 0: nothing matched; the check below then fails on index -1
     bool matched = false;
     for (long long i = 0; i < lines.count(); ++i) {
         const std::string& line = lines[i];
-        if (!matched && isPageStart(line))
+        if (!matched && shown[static_cast<std::size_t>(i)])
             ++loc.pageNumber;
         if (fromPosition(line, 6) == pageName || fromPosition(line, 10) == pageName) {
             found = i + 1;

@@ -26,6 +26,14 @@ private:
 // A line that starts a page: "PAGE…" or a rating item "SKALA.W…".
 bool isPageStart(const std::string& line);
 
+// Per line: whether a page the participant sees begins there. Every "PAGE"
+// line does; a rating item only when it follows another rating item, since
+// one met while a page is read is shown on that page (the first joke on the
+// page that "PAGE Witze" starts).
+std::vector<bool> shownPageStarts(const ScriptLines& lines);
+
+// The pages as the participant sees them, so that the numbers run without
+// a gap.
 int countPages(const ScriptLines& lines);
 
 // The page to build: the first PAGE line's name, or the name after "PAGE " in
@@ -34,7 +42,7 @@ std::string choosePageName(const ScriptLines& lines, const std::vector<std::stri
 
 struct PageLocation {
     long long start = 0;  // first line to read
-    int pageNumber = 0;   // 1-based, counted over page starts
+    int pageNumber = 0;   // 1-based, counted over the pages shown
 };
 
 // Every line is tested; the last match wins. An unknown name ends in the

@@ -10,6 +10,7 @@
 #include <QTextBlock>
 #include <QValidator>
 #include <algorithm>
+#include <limits>
 
 namespace fb {
 
@@ -134,34 +135,45 @@ void Label::adjustBounds() {
 // ---------------------------------------------------------------- Edit
 
 namespace {
-bool isLineBreak(QChar c) { return c == '\r' || c == '\n'; }
 
-// A one-line edit as on Windows: a pasted or dropped text is taken up to its
-// first line break, and other control characters and whatever Windows-1252
-// cannot hold are refused instead of being replaced later.
+// Keeps every insertion: the text before it was already fit for an answer,
+// so only the inserted part (ending at the cursor) changes.
 class OneLineValidator : public QValidator {
 public:
-    using QValidator::QValidator;
+    explicit OneLineValidator(Edit* edit) : QValidator(edit), edit_(edit) {}
     State validate(QString& input, int& pos) const override {
-        const qsizetype cut = std::find_if(input.begin(), input.end(), isLineBreak) - input.begin();
-        if (cut < input.size()) {
-            // The text before the change held no line break, so the break lies
-            // in the text just inserted, which ends at the cursor.
-            const qsizetype end = std::max<qsizetype>(cut, std::min<qsizetype>(pos, input.size()));
-            input.remove(cut, end - cut);
-            pos = static_cast<int>(cut);
+        const qsizetype at = std::clamp<qsizetype>(pos, 0, input.size());
+        bool replacedBefore = false;
+        bool replacedAfter = false;
+        const QString before = oneStorableLine(input.left(at), &replacedBefore);
+        const QString after = oneStorableLine(input.mid(at), &replacedAfter);
+        if (const QString fixed = before + after; fixed != input) {
+            input = fixed;
+            pos = static_cast<int>(before.size());
         }
-        for (QChar c : input)
-            if (c.unicode() < 0x20 || c.unicode() == 0x7F || !isCp1252(c))
-                return Invalid;
+        if (replacedBefore || replacedAfter)
+            edit_->showReplacementHint();
         return Acceptable;
     }
+
+private:
+    Edit* edit_;
 };
+
+constexpr int kHintMs = 6000;
+
 } // namespace
 
 Edit::Edit(QWidget* parent) : QLineEdit(parent) {
     setValidator(new OneLineValidator(this));
+    setMaxLength(std::numeric_limits<int>::max()); // a long comment is kept whole
     resize(121, sizeHint().height());
+    hintTimer_.setSingleShot(true);
+    hintTimer_.setInterval(kHintMs);
+    connect(&hintTimer_, &QTimer::timeout, this, [this] {
+        if (hint_)
+            hint_->hide();
+    });
     connect(this, &QLineEdit::textChanged, this, handler([this](const QString& t) {
                 if (t == last_)
                     return;
@@ -169,6 +181,38 @@ Edit::Edit(QWidget* parent) : QLineEdit(parent) {
                 if (onChange_)
                     onChange_();
             }));
+}
+
+Edit::~Edit() { delete hint_.data(); }
+
+QLabel* Edit::replacementHint() const { return hint_ && hint_->isVisible() ? hint_.data() : nullptr; }
+
+void Edit::showReplacementHint() {
+    // On the field's parent, so it may stand below the field; it goes with
+    // the field.
+    QWidget* host = parentWidget() ? parentWidget() : this;
+    if (!hint_) {
+        hint_ = new QLabel(fromCp1252("Einige Zeichen k\xF6nnen nicht gespeichert werden und wurden durch ? ersetzt."),
+                           host);
+        hint_->setObjectName("Ersetzt");
+        hint_->setTextFormat(Qt::PlainText);
+        hint_->setFont(font());
+        hint_->setFrameStyle(QFrame::Box | QFrame::Plain);
+        hint_->setMargin(1);
+        hint_->setForegroundRole(QPalette::ToolTipText);
+        hint_->setBackgroundRole(QPalette::ToolTipBase);
+        hint_->setAutoFillBackground(true);
+        hint_->setFocusPolicy(Qt::NoFocus);
+        hint_->setAccessibleName(hint_->text());
+        hint_->adjustSize();
+    }
+    QPoint at = host == this ? QPoint(0, height()) : QPoint(x(), y() + height() + 1);
+    if (host != this && at.y() + hint_->height() > host->height())
+        at.setY(y() - hint_->height() - 1);
+    hint_->move(at);
+    hint_->raise();
+    hint_->show();
+    hintTimer_.start();
 }
 
 void Edit::setCaption(const std::string& text) { setText(fromCp1252(text)); }

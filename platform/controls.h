@@ -9,6 +9,7 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPlainTextEdit>
+#include <QPointer>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTimer>
@@ -54,16 +55,25 @@ private:
     bool autoSize_ = true;
 };
 
+// A one-line edit that keeps whatever is typed, pasted or dropped: line
+// breaks become blanks and characters Windows-1252 cannot hold become '?',
+// which a hint next to the field says for a while.
 class Edit : public QLineEdit {
 public:
     explicit Edit(QWidget* parent = nullptr);
+    ~Edit() override;
     void setCaption(const std::string& text);
     std::string caption() const;
     void setOnChange(Handler h) { onChange_ = std::move(h); }
+    // The hint, while it is shown; nullptr otherwise.
+    QLabel* replacementHint() const;
+    void showReplacementHint();
 
 private:
     Handler onChange_;
     QString last_;
+    QPointer<QLabel> hint_;
+    QTimer hintTimer_;
 };
 
 // A framed group of radio buttons in one column; ItemIndex -1 when none.

@@ -51,4 +51,35 @@ std::string toCp1252(const QString& text, bool* ok) {
 
 bool isCp1252(QChar c) { return encode(c.unicode()) >= 0; }
 
+namespace {
+bool isLineBreak(char16_t c) { return c == '\r' || c == '\n' || c == 0x0085 || c == 0x2028 || c == 0x2029; }
+} // namespace
+
+QString oneStorableLine(const QString& text, bool* replaced) {
+    const QString in = text.normalized(QString::NormalizationForm_C);
+    QString out;
+    out.reserve(in.size());
+    bool any = false;
+    for (qsizetype i = 0; i < in.size(); ++i) {
+        const char16_t c = in[i].unicode();
+        if (isLineBreak(c)) {
+            while (i + 1 < in.size() && isLineBreak(in[i + 1].unicode()))
+                ++i;
+            out.append(' ');
+        } else if (c < 0x20 || c == 0x7F) {
+            out.append(' ');
+        } else if (encode(c) >= 0) {
+            out.append(QChar(c));
+        } else {
+            if (in[i].isHighSurrogate() && i + 1 < in.size() && in[i + 1].isLowSurrogate())
+                ++i;
+            out.append('?');
+            any = true;
+        }
+    }
+    if (replaced)
+        *replaced = any;
+    return out;
+}
+
 } // namespace fb

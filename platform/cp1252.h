@@ -13,4 +13,12 @@ std::string toCp1252(const QString& text, bool* ok = nullptr);
 
 bool isCp1252(QChar c);
 
+// Text made fit for a one-line answer: every run of line breaks (CR LF, LF,
+// CR and the Unicode line and paragraph separators) becomes one blank, a tab
+// or other control character a blank, and a character that Windows-1252
+// cannot hold a '?' (one per character, also for one outside the Basic
+// Multilingual Plane); *replaced tells whether a '?' was put in. Combining
+// accents are joined to their letters first, so "e" + U+0301 stays "é".
+QString oneStorableLine(const QString& text, bool* replaced = nullptr);
+
 } // namespace fb

@@ -1,5 +1,6 @@
 #include "platform/dialogs.h"
 
+#include "platform/controls.h"
 #include "platform/cp1252.h"
 
 #include <QApplication>
@@ -64,6 +65,7 @@ BoxAnswer plainBox(const std::string& text, BoxButtons buttons, const std::strin
 BoxAnswer QtDialogService::messageBox(const std::string& caption, const std::string& text,
                                       BoxIcon icon, BoxButtons buttons, const std::string& details) {
     QMessageBox box;
+    box.setFont(uiFont()); // the program's own, as its windows have
     box.setWindowTitle(fromCp1252(caption));
     box.setText(fromCp1252(text));
     box.setTextFormat(Qt::PlainText);
@@ -96,6 +98,7 @@ BoxAnswer QtDialogService::messageBox(const std::string& caption, const std::str
 
 std::optional<std::string> QtDialogService::openFile(const OpenFileRequest& request) {
     QFileDialog dialog(QApplication::activeWindow(), fromCp1252(request.title));
+    dialog.setFont(uiFont());
     dialog.setFileMode(QFileDialog::ExistingFile);
     dialog.setNameFilter(toQtFilter(request.filter));
     dialog.setDefaultSuffix(fromCp1252(request.defaultExt));

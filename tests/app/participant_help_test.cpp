@@ -14,6 +14,7 @@
 
 #include <QAccessible>
 #include <QApplication>
+#include <QClipboard>
 #include <QProcess>
 #include <QProgressBar>
 #include <QScrollArea>
@@ -415,6 +416,44 @@ TEST(Keyboard, EveryWayOfCheckingKeepsOneBoxPerRow) {
     for (int k = 0; k < 7; ++k)
         checked += b[k]->mark();
     EXPECT_EQ(checked, 1);
+}
+
+// ------------------------------------------------------------ pasted text
+
+TEST(Paste, LinesJoinedUnstorableCharactersReplacedAndTheRestRecorded) {
+    fbtest::WorkDir dir;
+    Session s(fb::embeddedResources());
+    s.open("Komment"); // the last page: Ffragen, Komm, WPreis
+    fb::Edit* komm = s.c().PageEdits.at(0);
+    auto paste = [&](const char* utf8) {
+        // On a display another X client offers it, as the participant's editor would.
+        QProcess xclip;
+        if (QGuiApplication::platformName() == "xcb") {
+            xclip.start("xclip", {"-selection", "clipboard"});
+            xclip.write(utf8);
+            xclip.closeWriteChannel();
+            EXPECT_TRUE(xclip.waitForFinished(5000) && xclip.exitCode() == 0);
+        } else {
+            QGuiApplication::clipboard()->setText(QString::fromUtf8(utf8));
+        }
+        EXPECT_TRUE(fbtest::waitUntil([&] { return QGuiApplication::clipboard()->text() == QString::fromUtf8(utf8); }));
+        QTest::keyClick(komm, Qt::Key_V, Qt::ControlModifier);
+    };
+    paste("eins\r\nzwei\n\ndrei\r");
+    EXPECT_EQ(komm->text(), "eins zwei drei ");
+    EXPECT_EQ(komm->replacementHint(), nullptr);
+    komm->setCursorPosition(5);
+    paste("Gr\u00FC\u00DFe aus \u0141o\u0301dz\u0301 \U0001F600!"); // "ó" in two code points
+    EXPECT_EQ(komm->cursorPosition(), 22);
+    ASSERT_TRUE(komm->replacementHint());
+    EXPECT_EQ(fb::toCp1252(komm->replacementHint()->text()),
+              "Einige Zeichen k\xF6nnen nicht gespeichert werden und wurden durch ? ersetzt.");
+    shot(&s.page(), "paste-replaced");
+    s.c().PageRadioGroups[0]->button(0)->click();
+    s.c().PageRadioGroups[1]->button(0)->click();
+    s.click(s.page().SpeichernButton);
+    EXPECT_EQ(readBytes(dir.file("00000000.bgn")),
+              s.m().headerLine() + "&Ffragen=1&Komm=eins Gr\xFC\xDF" "e aus ?\xF3" "d? ?!zwei drei &WPreis=1\r\n");
 }
 
 // ------------------------------------------------------------ names

@@ -78,7 +78,7 @@ TEST_F(Render, EmbeddedScriptGivesEveryShownPageAndASheet) {
     const std::vector<std::string> names = pictures(out());
     ASSERT_EQ(names.size(), 76u);
     EXPECT_EQ(names.front(), "001-Person1.png");
-    EXPECT_TRUE(std::binary_search(names.begin(), names.end(), "014-W04.png"));
+    EXPECT_TRUE(std::binary_search(names.begin(), names.end(), "013-W04.png"));
     const std::regex pattern("[0-9]{3}-[A-Za-z0-9]+\\.png");
     int tall = 0;
     int viewport = 1 << 30; // the shortest picture: a page that fits the window
@@ -107,9 +107,9 @@ TEST_F(Render, EmbeddedScriptGivesEveryShownPageAndASheet) {
     EXPECT_EQ(count(index, "<img src=\""), 76u);
     EXPECT_EQ(index.find("<script"), std::string::npos);
     EXPECT_EQ(index.find("http"), std::string::npos) << "the sheet must work offline";
-    EXPECT_NE(index.find("<a class=\"thumb\" href=\"014-W04.png\"><img src=\"014-W04.png\""), std::string::npos);
-    EXPECT_NE(index.find("<h2>Seite 14 von 77.</h2>\n<p class=\"name\">W04</p>"), std::string::npos);
-    EXPECT_NE(index.find("<h2>Seite 1 von 77.</h2>"), std::string::npos);
+    EXPECT_NE(index.find("<a class=\"thumb\" href=\"013-W04.png\"><img src=\"013-W04.png\""), std::string::npos);
+    EXPECT_NE(index.find("<h2>Seite 13 von 76.</h2>\n<p class=\"name\">W04</p>"), std::string::npos);
+    EXPECT_NE(index.find("<h2>Seite 1 von 76.</h2>"), std::string::npos);
     // Items by keyword and name, question texts converted to UTF-8.
     EXPECT_NE(index.find("<td class=\"kw\">TEXT</td><td class=\"nm\">Name</td>"), std::string::npos);
     EXPECT_NE(index.find("<td class=\"kw\">RADIO</td><td class=\"nm\">Geschlecht</td><td>Ihr Geschlecht:</td>"),
@@ -137,16 +137,16 @@ TEST_F(Render, ChangedScriptWithFindingsAndOldPictures) {
     // The stray line is reported on the console and at the top of the sheet.
     EXPECT_NE(sout.str().find(path + ":"), std::string::npos) << sout.str();
 
-    // The cartoon is read as an item of the page before it (its own page
-    // start is never shown), so page 2 is missing, as in the program.
-    EXPECT_EQ(pictures(out()), (std::vector<std::string>{"001-Start.png", "003-W01.png",
-                                                         "004-Zwei__nderung.png", "notes.png"}));
+    // The cartoon is read as an item of the page before it, and the pages
+    // are numbered without a gap, as in the program.
+    EXPECT_EQ(pictures(out()), (std::vector<std::string>{"001-Start.png", "002-W01.png",
+                                                         "003-Zwei__nderung.png", "notes.png"}));
     // A joke line longer than the window wraps at the label's width.
-    const QImage joke(QString::fromStdString((out() / "003-W01.png").string()));
+    const QImage joke(QString::fromStdString((out() / "002-W01.png").string()));
     ASSERT_FALSE(joke.isNull());
     EXPECT_LE(joke.width(), 571);
     const QImage cartoon(QString::fromStdString((out() / "001-Start.png").string()));
-    const QImage plain(QString::fromStdString((out() / "004-Zwei__nderung.png").string()));
+    const QImage plain(QString::fromStdString((out() / "003-Zwei__nderung.png").string()));
     ASSERT_FALSE(cartoon.isNull());
     ASSERT_FALSE(plain.isNull());
     EXPECT_GT(cartoon.height(), plain.height() + 200); // picture and rating block
@@ -156,7 +156,7 @@ TEST_F(Render, ChangedScriptWithFindingsAndOldPictures) {
     ASSERT_NE(problems, std::string::npos);
     EXPECT_LT(problems, index.find("class=\"sheet\""));
     EXPECT_NE(index.find("line 20: "), std::string::npos) << index; // "verirrter Text"
-    EXPECT_NE(index.find("<h2>Seite 4 von 4.</h2>\n<p class=\"name\">Zwei/\xC3\x84nderung</p>"), std::string::npos);
+    EXPECT_NE(index.find("<h2>Seite 3 von 3.</h2>\n<p class=\"name\">Zwei/\xC3\x84nderung</p>"), std::string::npos);
     EXPECT_NE(index.find("Ihr &lt;Vorname&gt; &amp; Nachname:"), std::string::npos);
     EXPECT_EQ(count(index, "<img src=\""), 3u);
 }

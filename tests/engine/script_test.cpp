@@ -43,10 +43,13 @@ TEST(TextExtraction, CopyRulesAndPositions) {
     EXPECT_EQ(positionOf("zz", "abc"), 0);
 }
 
-TEST(PageCounting, PageAndRatingLinesCountEvenInsideItems) {
+TEST(PageCounting, PageLinesAndRatingItemsThatEndARatingPage) {
+    // W01 is read on page A; W41 follows it and starts a page; "PAGEX"
+    // counts wherever it stands; rating lines met inside a page do not.
     auto s = script({"PAGE A", "", "SKALA.WT W01", "joke", "END", "", "SKALA.WP W41", "b.jpg", "",
                      "PAGEX", "SKALA.WX", "page", "SKALA.W"});
-    EXPECT_EQ(countPages(s), 6);
+    EXPECT_EQ(countPages(s), 3);
+    EXPECT_EQ(countPages(script({"PAGE A", "SKALA.WT W01", "END", "", "SKALA.WT W02"})), 1) << "no END for W01";
 }
 
 TEST(PageLookup, NumbersAndStartLines) {
@@ -62,8 +65,8 @@ TEST(PageLookup, NumbersAndStartLines) {
     // reading starts at its own line.
     auto w04 = lookupPage(s, "W04");
     EXPECT_EQ(w04.start, 11);
-    EXPECT_EQ(w04.pageNumber, 4);
-    EXPECT_EQ(lookupPage(s, "Ende").pageNumber, 5);
+    EXPECT_EQ(w04.pageNumber, 3); // W01 was shown on page 2
+    EXPECT_EQ(lookupPage(s, "Ende").pageNumber, 4);
     EXPECT_THROW(lookupPage(s, "Nirgends"), EListError);
 }
 

@@ -46,7 +46,7 @@ def name_of(line):
 # Every entry the pages showed, in the order they were shown.
 ENTRIES = []
 for page in PAGES:
-    number = int(re.match(r"Seite (\d+) von 77\.", page["caption"]).group(1))
+    number = int(re.match(r"Seite (\d+) von 76\.", page["caption"]).group(1))
     for e in page["entries"]:
         ENTRIES.append(dict(e, name=name_of(e["line"]), kind=kind_of(e["line"]), page=page, number=number))
 NAMES = [e["name"] for e in ENTRIES]
@@ -405,8 +405,8 @@ class Codebook(ExportTestCase):
         self.assertEqual(self.by["Geschlecht"]["page_number"], "1")
         self.assertEqual(self.by["01.w"]["page"], "Witze")
         self.assertEqual(self.by["01.w"]["page_number"], "12")
-        self.assertEqual(self.by["04.w"]["page_number"], "14")
-        self.assertEqual(self.by["Komm"]["page_number"], "77")
+        self.assertEqual(self.by["04.w"]["page_number"], "13")
+        self.assertEqual(self.by["Komm"]["page_number"], "76")
 
     def test_value_labels(self):
         self.assertIn(("1", "Bayern   "), self.values("LebeLand"))  # trailing blanks kept

@@ -14,10 +14,12 @@
 #include "tests/support/test_env.h"
 #include "tests/x11/window_system.h"
 
+#include <QFontMetrics>
 #include <QMessageBox>
 #include <QScrollBar>
 #include <QTimer>
 #include <gtest/gtest.h>
+#include <map>
 
 using namespace x11test;
 
@@ -134,9 +136,9 @@ TEST_F(X11, PageOfEveryItemKindWithoutCaptionButtons) {
         ASSERT_TRUE(waitFramed(page));
         const WId w = page.winId();
         const std::string caption = textProperty(w, "_NET_WM_NAME");
-        EXPECT_EQ(caption, "Seite " + std::to_string(s.menu().Page.PageNumber) + " von 77.");
+        EXPECT_EQ(caption, "Seite " + std::to_string(s.menu().Page.PageNumber) + " von 76.");
         if (first) {
-            EXPECT_EQ(caption, "Seite 1 von 77.");
+            EXPECT_EQ(caption, "Seite 1 von 76.");
             EXPECT_EQ(outerRect(w), QRect(134, 31, 571, 508));
             EXPECT_EQ(minimumOuter(w), QSize(400, 300));
             EXPECT_EQ(page.outerWidth(), 571);
@@ -220,6 +222,43 @@ TEST_F(X11, MessageBoxesShowExactlyTheirCaptions) {
         EXPECT_EQ(seen, c.caption);
         EXPECT_TRUE(shot);
     }
+}
+
+// Neighbouring hour numbers of both hour scales as drawn (centred in their
+// labels): at least 5 pixels apart.
+void expectHourNumbersApart(Started& s) {
+    for (const char* name : {"MornEven4", "MornEven1"}) { // day and quarter-hour scales
+        SCOPED_TRACE(name);
+        s.openPage(name);
+        std::map<int, std::map<int, fb::Label*>> rows; // top, left
+        bool number = false;
+        for (fb::Label* l : s.menu().Page.Controls.PageLabels)
+            if (l->text().toInt(&number), number)
+                rows[l->y()][l->x()] = l;
+        ASSERT_GE(rows.size(), 2u);
+        for (const auto& [top, row] : rows) {
+            int lastRight = -100;
+            for (const auto& [left, l] : row) {
+                const int advance = QFontMetrics(l->font()).horizontalAdvance(l->text());
+                EXPECT_GE(left + (l->width() - advance) / 2 - lastRight, 5) << l->text().toStdString();
+                lastRight = left + (l->width() + advance + 1) / 2;
+            }
+        }
+        waitFramed(*s.program->FormFragen); // for the screenshot only
+        EXPECT_TRUE(screenshot(outerRect(s.program->FormFragen->winId()), (scaled() ? "scaled-" : "") + std::string(name)));
+    }
+}
+
+TEST_F(X11, HourNumbersStandApart) {
+    Started s;
+    expectHourNumbersApart(s);
+}
+
+TEST(X11Scaled, HourNumbersStandApart) {
+    if (!haveDisplay() || !scaled())
+        GTEST_SKIP() << "needs an X server and QT_SCALE_FACTOR=2";
+    Started s;
+    expectHourNumbersApart(s);
 }
 
 // Run with QT_SCALE_FACTOR=2 on a 1280 x 1024 screen: the windows no longer
