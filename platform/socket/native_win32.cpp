@@ -16,6 +16,7 @@ int fail() {
     return -1;
 }
 SOCKET sock(Handle h) { return static_cast<SOCKET>(h); }
+constexpr int kSendQueueBytes = 64 * 1024;
 } // namespace
 
 int startup(WsaData& data) {
@@ -50,6 +51,11 @@ Handle openStream(bool lingerOff) {
         l.l_linger = 0;
         setsockopt(s, SOL_SOCKET, SO_LINGER, reinterpret_cast<const char*>(&l), sizeof l);
     }
+    // Windows does not tell how much of the send queue the peer has taken;
+    // with a queue of bounded size, the bytes send() accepts follow the peer
+    // closely enough for the upload's time-out on progress.
+    int queue = kSendQueueBytes;
+    setsockopt(s, SOL_SOCKET, SO_SNDBUF, reinterpret_cast<const char*>(&queue), sizeof queue);
     return static_cast<Handle>(s);
 }
 
@@ -117,7 +123,7 @@ int pendingError(Handle h) {
 }
 
 // Windows does not tell the length of the send queue; the caller counts the
-// bytes send() accepted instead.
+// bytes send() accepted instead (see kSendQueueBytes).
 long sendQueueBytes(Handle) { return -1; }
 
 // FD_WRITE follows only a send that would block, so a send must find out.

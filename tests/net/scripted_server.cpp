@@ -233,6 +233,15 @@ std::uint16_t closedPort() {
     return ntohs(a.sin_port);
 }
 
+bool underWine() {
+#ifdef _WIN32
+    const HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
+    return ntdll && GetProcAddress(ntdll, "wine_get_version");
+#else
+    return false;
+#endif
+}
+
 Script answer(std::string response) {
     return [response](Peer& p) {
         p.readRequest();
