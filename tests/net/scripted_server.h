@@ -70,6 +70,10 @@ private:
 // A loopback port on which nothing listens.
 std::uint16_t closedPort();
 
+// True when the tests run under Wine, whose close with SO_LINGER 0 ends the
+// connection in order instead of resetting it.
+bool underWine();
+
 // Script helpers.
 Script answer(std::string response);
 Script answerInPieces(std::vector<std::string> pieces, std::chrono::milliseconds gap);

@@ -17,7 +17,7 @@ int main(int argc, char** argv) {
         if (arg == "--")
             break;
         if (arg == "--render") {
-            ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
+            qputenv("QT_QPA_PLATFORM", "offscreen");
             app = std::make_unique<QApplication>(argc, argv);
             break;
         }
