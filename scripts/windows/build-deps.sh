@@ -1,0 +1,42 @@
+#!/usr/bin/env bash
+# Builds, once, the libraries the Windows build needs that Debian does not
+# package for MinGW: libjpeg-turbo (from Debian's own source package) and
+# GoogleTest/GoogleMock (from /usr/src/googletest), both static, into a cache
+# outside the tree. Prints the install prefix on its last line. The cache
+# folder's name carries the versions and a hash of the options and the
+# toolchain file, so a change of either builds anew beside the old one.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/../.." && pwd)
+cache=${FRAGEBOGEN_CACHE:-/var/cache/fragebogen}
+toolchain=$root/cmake/mingw64-toolchain.cmake
+jpeg_version=$(apt-cache showsrc libjpeg-turbo 2>/dev/null | sed -n 's/^Version: //p' | sort -V | tail -1)
+[ -n "$jpeg_version" ] || { "$root/scripts/windows/apt-sources.sh"; jpeg_version=$(apt-cache showsrc libjpeg-turbo | sed -n 's/^Version: //p' | sort -V | tail -1); }
+gtest_version=$(dpkg-query -W -f='${Version}' googletest)
+common=(-G Ninja -DCMAKE_TOOLCHAIN_FILE="$toolchain" -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_LIBDIR=lib)
+jpeg_opts=(-DENABLE_SHARED=OFF -DENABLE_STATIC=ON -DWITH_SIMD=OFF -DWITH_TURBOJPEG=OFF -DWITH_JPEG8=OFF)
+gtest_opts=(-DBUILD_SHARED_LIBS=OFF -DBUILD_GMOCK=ON -DINSTALL_GTEST=ON)
+key=$( (printf '%s\n' "$jpeg_version" "$gtest_version" "${common[@]}" "${jpeg_opts[@]}" "${gtest_opts[@]}"; cat "$toolchain") | sha256sum | cut -c1-12)
+prefix=$cache/deps-mingw64-$key
+if [ -f "$prefix/.complete" ]; then
+  echo "$prefix"
+  exit 0
+fi
+work=$cache/build-deps-$key
+rm -rf "$work" "$prefix"
+mkdir -p "$work/src"
+log=$work/build.log
+echo "Building libjpeg-turbo $jpeg_version and GoogleTest $gtest_version for Windows into $prefix" >&2
+step() {
+  "$@" >>"$log" 2>&1 || { tail -40 "$log" >&2; exit 1; }
+}
+(cd "$work/src" && step apt-get source -qq "libjpeg-turbo=$jpeg_version")
+jpeg_src=$(find "$work/src" -mindepth 1 -maxdepth 1 -type d -name 'libjpeg-turbo-*' | head -1)
+step cmake -S "$jpeg_src" -B "$work/jpeg" "${common[@]}" "${jpeg_opts[@]}" -DCMAKE_INSTALL_PREFIX="$prefix"
+step cmake --build "$work/jpeg" --parallel 2
+step cmake --install "$work/jpeg"
+step cmake -S /usr/src/googletest -B "$work/gtest" "${common[@]}" "${gtest_opts[@]}" -DCMAKE_INSTALL_PREFIX="$prefix"
+step cmake --build "$work/gtest" --parallel 2
+step cmake --install "$work/gtest"
+touch "$prefix/.complete"
+rm -rf "$work"
+echo "$prefix"
