@@ -24,9 +24,8 @@ version=$(cached CMAKE_PROJECT_VERSION)
 [ -n "$version" ] || version=$(sed -n 's/^project(Fragebogen VERSION \([0-9.]*\).*/\1/p' "$root/CMakeLists.txt")
 site=$(cached StudySiteName)
 contact=$(cached ContactAddress)
-qt_dir=$(cached Qt6_DIR)
-[ -n "$qt_dir" ] || { echo "make-packages.sh: no Qt6_DIR in $cache" >&2; exit 1; }
-qt=$(cd "$qt_dir/../../.." && pwd)
+qt=$(cached FRAGEBOGEN_QT_PREFIX)
+[ -n "$qt" ] || { echo "make-packages.sh: no FRAGEBOGEN_QT_PREFIX in $cache" >&2; exit 1; }
 name=Fragebogen-$version
 # Windows' version records have four parts.
 version4=$version

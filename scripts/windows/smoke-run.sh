@@ -57,15 +57,26 @@ cleanup() {
 trap cleanup EXIT
 
 # Wine: 64-bit only, quiet, without menu entries in the real home folder and
-# without the Mono and Gecko installers.
+# without the Mono and Gecko installers. No WINEPATH: the unpacked program
+# must find every DLL it needs in its own folder.
 wine=/usr/lib/wine/wine64
-wineserver=/usr/lib/wine/wineserver64
+wineserver=/usr/lib/wine/wineserver
+unset WINEPATH
 export WINEARCH=win64 WINEDEBUG=${WINEDEBUG:--all}
-export WINEDLLOVERRIDES="winemenubuilder.exe=d;mscoree=d;mshtml=d${WINEDLLOVERRIDES:+;$WINEDLLOVERRIDES}"
+export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
 if [ -z "${WINEPREFIX:-}" ]; then
   export WINEPREFIX=$smoke/wineprefix
   own_prefix=1
-  [ -f "$WINEPREFIX/system.reg" ] || "$wine" wineboot -i >/dev/null 2>&1
+  # A server left from an earlier run would still open its sockets in that
+  # run's namespace.
+  "$wineserver" -k 2>/dev/null || true
+  if [ ! -f "$WINEPREFIX/.fragebogen-ready" ]; then
+    rm -rf "$WINEPREFIX"
+    DISPLAY= "$wine" wineboot -i >/dev/null 2>&1 || true
+    "$wineserver" -w
+    [ -f "$WINEPREFIX/system.reg" ] || fail "wineboot -i failed in $WINEPREFIX"
+    touch "$WINEPREFIX/.fragebogen-ready"
+  fi
   "$wineserver" -p
 fi
 winpath() { "$wine" winepath -w "$1" 2>/dev/null | tr -d '\r'; }
@@ -96,7 +107,7 @@ for _ in $(seq 100); do xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep 
 spool=$("$root/scripts/study-server" spool --state "$smoke/server")
 
 # The driver, built against the Qt the program ships with.
-qt=$(cd "$(cached Qt6_DIR)/../../.." && pwd)
+qt=$(cached FRAGEBOGEN_QT_PREFIX)
 cmake -S "$root/tests/windows/driver" -B "$out/driver" -G Ninja -DCMAKE_BUILD_TYPE=Release \
   -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw64-toolchain.cmake" -DCMAKE_PREFIX_PATH="$qt" \
   -DQT_HOST_PATH=/usr -DQT_HOST_PATH_CMAKE_DIR=/usr/lib/x86_64-linux-gnu/cmake >"$smoke/run/driver-build.log" 2>&1 &&
