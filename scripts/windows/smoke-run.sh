@@ -72,7 +72,7 @@ if [ -z "${WINEPREFIX:-}" ]; then
   "$wineserver" -k 2>/dev/null || true
   if [ ! -f "$WINEPREFIX/.fragebogen-ready" ]; then
     rm -rf "$WINEPREFIX"
-    DISPLAY= "$wine" wineboot -i >/dev/null 2>&1 || true
+    DISPLAY='' "$wine" wineboot -i >/dev/null 2>&1 || true
     "$wineserver" -w
     [ -f "$WINEPREFIX/system.reg" ] || fail "wineboot -i failed in $WINEPREFIX"
     touch "$WINEPREFIX/.fragebogen-ready"
@@ -89,17 +89,18 @@ rm -rf "$answers"
 # A display with a window manager.
 if [ -n "${SMOKE_DISPLAY:-}" ]; then
   Xvfb "$SMOKE_DISPLAY" -screen 0 1280x1024x24 -nolisten tcp 2>"$smoke/run/xvfb.log" &
-  pids+=($!)
+  pids+=("$!")
   echo "${SMOKE_DISPLAY#:}" >"$smoke/run/display"
 else
   Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$smoke/run/display" 2>"$smoke/run/xvfb.log" &
-  pids+=($!)
+  pids+=("$!")
 fi
 for _ in $(seq 100); do [ -s "$smoke/run/display" ] && xdpyinfo -display ":$(head -n1 "$smoke/run/display")" >/dev/null 2>&1 && break; sleep 0.1; done
-export DISPLAY=":$(head -n1 "$smoke/run/display")"
+DISPLAY=":$(head -n1 "$smoke/run/display")"
+export DISPLAY
 xdpyinfo >/dev/null 2>&1 || fail "Xvfb did not start: $(cat "$smoke/run/xvfb.log")"
 openbox >"$smoke/run/openbox.log" 2>&1 &
-pids+=($!)
+pids+=("$!")
 for _ in $(seq 100); do xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id' && break; sleep 0.1; done
 
 # The study server on the port the program was built for.
@@ -140,7 +141,7 @@ step() { # name, window title: waits for the driver to ask, photographs, lets it
 (cd "$program_dir" && QT_PLUGIN_PATH="$(winpath "$out/driver")" QT_QPA_GENERIC_PLUGINS=fbdriver \
   FB_DRIVER_DIR="$(winpath "$drv")" exec "$wine" ./fragebogen.exe >"$smoke/run/program.log" 2>&1) &
 exe_pid=$!
-pids+=($exe_pid)
+pids+=("$exe_pid")
 step menu "Fragebogen V1.0"
 step page "Seite 1 von"
 step send "Daten senden"

@@ -19,6 +19,8 @@
 #include <QTimer>
 #include <QWidget>
 
+#include <functional>
+
 namespace {
 
 class Driver : public QObject {
@@ -56,17 +58,22 @@ private:
         return nullptr;
     }
 
+    // Runs an action after this tick: an action that opens a modal box
+    // waits in the box's event loop, where only the timer's next ticks can
+    // answer the box, and Qt does not run a timer again before its last run
+    // has returned.
+    void later(std::function<void()> action) {
+        busy_ = true;
+        QTimer::singleShot(0, this, [this, action] {
+            action();
+            busy_ = false;
+        });
+    }
+
     void tick() {
-        // A click below may open a modal box whose own event loop ticks
-        // here again: such a nested tick only answers the box.
-        struct Depth {
-            int& d;
-            explicit Depth(int& v) : d(++v) {}
-            ~Depth() { --d; }
-        } depth(depth_);
         for (QWidget* w : QApplication::topLevelWidgets())
             if (auto* box = qobject_cast<QMessageBox*>(w); box && box->isVisible()) {
-                log("box " + box->windowTitle() + ": " + box->text());
+                log("box " + box->windowTitle() + ": " + box->text().replace('\n', ' ').remove('\r'));
                 for (QAbstractButton* b : box->buttons())
                     if (b->text() == "OK") {
                         b->click();
@@ -76,15 +83,16 @@ private:
                 box->close();
                 return;
             }
-        if (depth_ > 1 || finished_)
+        if (busy_ || finished_)
             return;
         if (QWidget* send = window("FormSenden")) {
             if (sent_ || !released("send"))
                 return;
-            log("send " + send->findChild<QLabel*>("Dateiname")->text() + " of " +
-                send->findChild<QLabel*>("NameLabel")->text());
+            const auto* file = send->findChild<QLineEdit*>("Dateiname");
+            const auto* name = send->findChild<QLabel*>("NameLabel");
+            log("send " + (file ? file->text() : "?") + " of " + (name ? name->text() : "?"));
             sent_ = true;
-            send->findChild<QPushButton*>("Button1")->click();
+            later([send] { send->findChild<QPushButton*>("Button1")->click(); });
         } else if (QWidget* page = window("FormFragen")) {
             if (filled_ != page->windowTitle()) {
                 fill(*page);
@@ -98,16 +106,16 @@ private:
                 finished_ = true;
                 return;
             }
-            page->findChild<QPushButton*>("SpeichernButton")->click();
+            later([page] { page->findChild<QPushButton*>("SpeichernButton")->click(); });
         } else if (QWidget* menu = window("FormMenu"); menu && menu->isEnabled()) {
             if (sent_) {
                 log("done");
                 finished_ = true;
-                menu->close();
+                later([menu] { menu->close(); });
             } else if (!started_ && released("menu")) {
                 log("start");
                 started_ = true;
-                menu->findChild<QPushButton*>("Button1")->click();
+                later([menu] { menu->findChild<QPushButton*>("Button1")->click(); });
             }
         }
     }
@@ -120,9 +128,9 @@ private:
             if (!e->isVisible() || e->isReadOnly())
                 continue;
             const QString what = e->accessibleName();
-            e->setText(what.contains("Mail", Qt::CaseInsensitive) ? "juergen.mueller@example.org"
-                       : what.contains("Name")                     ? QString::fromUtf8("J\u00fcrgen M\u00fcller")
-                                                                   : QString::fromUtf8("Gr\u00fc\u00dfe aus K\u00f6ln"));
+            e->setText(what.contains("Nachname") ? QString::fromUtf8("J\u00fcrgen M\u00fcller")
+                       : what.contains("Mail")   ? QString("juergen.mueller@example.org")
+                                                 : QString::fromUtf8("Gr\u00fc\u00dfe aus K\u00f6ln"));
         }
         for (QRadioButton* r : page.findChildren<QRadioButton*>())
             if (r->isVisible() && r->isEnabled())
@@ -143,7 +151,7 @@ private:
     QString dir_;
     QString waiting_;
     QString filled_;
-    int depth_ = 0;
+    bool busy_ = false;
     int pages_ = 0;
     bool started_ = false;
     bool sent_ = false;
