@@ -123,7 +123,7 @@ drv=$smoke/run/driver
 mkdir -p "$drv"
 shot() { # name, window title
   local id
-  id=$(xdotool search --onlyvisible --name "$2" 2>/dev/null | head -n1)
+  id=$(xdotool search --onlyvisible --name "$2" 2>/dev/null | head -n1 || true)
   if [ -n "$id" ]; then import -frame -window "$id" "$smoke/shots/$1.png"; else import -window root "$smoke/shots/$1.png"; fi
 }
 step() { # name, window title: waits for the driver to ask, photographs, lets it go on
