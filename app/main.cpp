@@ -18,6 +18,11 @@ int main(int argc, char** argv) {
         if (std::strcmp(argv[i], fb::kDesktopOption) == 0)
             desktop = true;
     }
+#ifdef _WIN32
+    // Started from the Start menu or by a double click, as Windows programs
+    // are: always the folder of its own.
+    desktop = true;
+#endif
     // Chosen before anything is read, so every file is found in one place.
     const std::string folderError = desktop ? fb::enterWorkingFolder(fb::desktopWorkingFolder()) : "";
     fb::Application app(argc, argv);

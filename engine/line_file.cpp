@@ -3,20 +3,14 @@
 #include "engine/text_lines.h"
 #include "platform/cp1252.h"
 
-#include <QFile>
+#include "platform/files.h"
+
 #include <QFileInfo>
 #include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
-#include <ctime>
-#include <dirent.h>
-#include <fcntl.h>
-#include <sys/file.h>
-#include <sys/random.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace fb {
 namespace {
@@ -45,21 +39,21 @@ LinkCall& linkCall() {
 }
 
 long writeBytes(int fd, const char* data, std::size_t size) {
-    return writeCall() ? writeCall()(fd, data, size) : ::write(fd, data, size);
+    return writeCall() ? writeCall()(fd, data, size) : files::writeSome(fd, data, size);
 }
 
 int renameNoReplace(const char* from, const char* to) {
     if (renameNoReplaceCall())
         return renameNoReplaceCall()(from, to);
-    return ::renameat2(AT_FDCWD, from, AT_FDCWD, to, RENAME_NOREPLACE);
+    return files::renameNoReplace(from, to);
 }
 
 int linkFile(const char* from, const char* to) {
-    return linkCall() ? linkCall()(from, to) : ::link(from, to);
+    return linkCall() ? linkCall()(from, to) : files::hardLink(from, to);
 }
 
 std::string localPath(const std::string& name) {
-    return QFile::encodeName(fromCp1252(name)).toStdString();
+    return files::encodeName(fromCp1252(name));
 }
 
 std::string quoted(const std::string& name) { return "\"" + name + "\""; }
@@ -69,72 +63,54 @@ std::string quoted(const std::string& name) { return "\"" + name + "\""; }
 }
 
 std::string directoryOf(const std::string& path) {
+#ifdef _WIN32
+    const auto slash = path.find_last_of("/\\");
+#else
     const auto slash = path.find_last_of('/');
+#endif
     if (slash == std::string::npos)
         return ".";
     return slash == 0 ? "/" : path.substr(0, slash);
 }
 
 // So that a rename or removal itself survives a power loss.
-void syncFolder(const std::string& dir) {
-    int fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd >= 0) {
-        ::fsync(fd);
-        ::close(fd);
-    }
-}
-
-void syncDirectory(const std::string& path) { syncFolder(directoryOf(path)); }
-
-bool sameFile(const struct stat& a, const struct stat& b) {
-    return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
-}
+void syncDirectory(const std::string& path) { files::syncFolder(directoryOf(path)); }
 
 std::string randomHex() {
     unsigned long long value = 0;
-    if (::getrandom(&value, sizeof value, GRND_NONBLOCK) != static_cast<long>(sizeof value)) {
+    if (!files::randomBytes(&value, sizeof value)) {
         // No entropy yet: still distinct per process and call (and the
         // exclusive create catches the rest).
         static std::atomic<unsigned long long> counter{0};
         value = static_cast<unsigned long long>(
                     std::chrono::steady_clock::now().time_since_epoch().count()) ^
-                (static_cast<unsigned long long>(::getpid()) << 40) ^ (counter++ * 0x9E3779B97F4A7C15ull);
+                (static_cast<unsigned long long>(files::processId()) << 40) ^ (counter++ * 0x9E3779B97F4A7C15ull);
     }
     char buf[kTempHexDigits + 1];
     std::snprintf(buf, sizeof buf, "%016llx", value);
     return buf;
 }
 
-bool lockFile(int fd, int how) {
-    for (;;) {
-        if (::flock(fd, how) == 0)
-            return true;
-        if (errno != EINTR)
-            return false;
-    }
-}
-
 // A temporary file beside its target, open and locked while it is written,
 // so that a program starting meanwhile does not take it for a crash's leftover.
 class Temporary {
 public:
-    Temporary(const std::string& name, const std::string& target, mode_t createMode) : name_(name) {
+    Temporary(const std::string& name, const std::string& target, unsigned createMode) : name_(name) {
         const std::string dir = directoryOf(target);
         for (int attempt = 0; attempt < 100; ++attempt) {
             path_ = dir + "/" + kTempPrefix + randomHex() + kTempSuffix;
-            fd_ = ::open(path_.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, createMode);
+            fd_ = files::createNew(path_, createMode);
             if (fd_ < 0) {
                 if (errno == EEXIST)
                     continue;
                 fail("Cannot create file", name_, errno);
             }
             // Without locks in the file system the age rule protects it.
-            lockFile(fd_, LOCK_EX);
+            files::lockExclusive(fd_, true);
             // A clean-up may have removed the fresh name before the lock.
-            struct stat mine, named;
-            if (::fstat(fd_, &mine) == 0 && ::lstat(path_.c_str(), &named) == 0 && sameFile(mine, named))
+            if (files::stillNamed(fd_, path_))
                 return;
-            ::close(fd_);
+            files::closeFile(fd_);
             fd_ = -1;
         }
         fail("Cannot create file", name_, EEXIST);
@@ -142,9 +118,9 @@ public:
 
     ~Temporary() {
         if (fd_ >= 0)
-            ::close(fd_);
+            files::closeFile(fd_);
         if (!consumed_)
-            ::unlink(path_.c_str());
+            files::removeFile(path_);
     }
 
     Temporary(const Temporary&) = delete;
@@ -154,11 +130,7 @@ public:
 
     // Created with the mode less the umask, the file is never more open
     // than asked; a file system that cannot hold the mode (FAT) keeps its own.
-    void setMode(mode_t mode) {
-        struct stat st;
-        if (::fstat(fd_, &st) == 0 && (st.st_mode & 0777) != mode)
-            ::fchmod(fd_, mode);
-    }
+    void setMode(unsigned mode) { files::setMode(fd_, mode); }
 
     // Writes all bytes and flushes them to the disk.
     void write(const std::string& bytes) {
@@ -171,7 +143,7 @@ public:
                 fail("Cannot write file", name_, n < 0 ? errno : ENOSPC);
             done += static_cast<std::size_t>(n);
         }
-        if (::fsync(fd_) != 0)
+        if (files::flush(fd_) != 0)
             fail("Cannot write file", name_, errno);
     }
 
@@ -217,16 +189,16 @@ Claim claimByLink(Temporary& tmp, const std::string& name, const std::string& pa
 // The name is claimed by an empty file, then the written file replaces it.
 // A kill in between leaves the empty file: defective, never partial answers.
 Claim claimByPlaceholder(Temporary& tmp, const std::string& name, const std::string& path) {
-    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    const int fd = files::createNew(path, 0666);
     if (fd < 0) {
         if (errno == EEXIST)
             return Claim::Taken;
         fail("Cannot create file", name, errno);
     }
-    ::close(fd);
-    if (::rename(tmp.path().c_str(), path.c_str()) != 0) {
+    files::closeFile(fd);
+    if (files::replaceFile(tmp.path(), path) != 0) {
         const int err = errno;
-        ::unlink(path.c_str());
+        files::removeFile(path);
         fail("Cannot create file", name, err);
     }
     tmp.consumed();
@@ -260,20 +232,19 @@ std::vector<std::string> readLineFile(const std::string& name) {
 
 void deleteFile(const std::string& name) {
     const std::string path = localPath(name);
-    if (::unlink(path.c_str()) == 0)
+    if (files::removeFile(path) == 0)
         syncDirectory(path);
 }
 
 void writeLineFile(const std::string& name, const std::vector<std::string>& lines) {
     const std::string path = localPath(name);
-    struct stat old;
-    const bool replacing = ::stat(path.c_str(), &old) == 0 && S_ISREG(old.st_mode);
-    const mode_t mode = replacing ? (old.st_mode & 0777) : 0666;
+    unsigned mode = 0666;
+    const bool replacing = files::regularFileMode(path, mode);
     Temporary tmp(name, path, mode);
     if (replacing)
         tmp.setMode(mode); // the umask may have taken bits the old file had
     tmp.write(joinLines(lines));
-    if (::rename(tmp.path().c_str(), path.c_str()) != 0)
+    if (files::replaceFile(tmp.path(), path) != 0)
         fail("Cannot create file", name, errno);
     tmp.consumed();
     syncDirectory(path);
@@ -281,8 +252,7 @@ void writeLineFile(const std::string& name, const std::vector<std::string>& line
 
 bool createLineFileExclusive(const std::string& name, const std::vector<std::string>& lines) {
     const std::string path = localPath(name);
-    struct stat st;
-    if (::lstat(path.c_str(), &st) == 0)
+    if (files::exists(path))
         return false;
     Temporary tmp(name, path, 0666);
     tmp.write(joinLines(lines));
@@ -311,34 +281,12 @@ bool isTemporaryName(const std::string& fileName) {
 }
 
 int removeStaleTemporaries(const std::string& directory) {
-    DIR* dir = ::opendir(directory.c_str());
-    if (!dir)
-        return 0;
     int removed = 0;
-    while (const dirent* entry = ::readdir(dir)) {
-        if (!isTemporaryName(entry->d_name))
-            continue;
-        const std::string path = directory + "/" + entry->d_name;
-        const int fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
-        if (fd < 0)
-            continue;
-        struct stat opened, named;
-        bool stale = false;
-        if (::fstat(fd, &opened) == 0 && S_ISREG(opened.st_mode)) {
-            if (lockFile(fd, LOCK_EX | LOCK_NB))
-                stale = true;
-            else if (errno != EWOULDBLOCK)
-                stale = ::time(nullptr) - opened.st_mtime > kUnlockedTempAge;
-        }
-        // Holding the lock, the name must still be the file that was locked.
-        if (stale && ::lstat(path.c_str(), &named) == 0 && sameFile(opened, named) &&
-            ::unlink(path.c_str()) == 0)
+    for (const std::string& name : files::folderEntries(directory))
+        if (isTemporaryName(name) && files::removeIfUnused(directory + "/" + name, kUnlockedTempAge))
             ++removed;
-        ::close(fd);
-    }
-    ::closedir(dir);
     if (removed)
-        syncFolder(directory);
+        files::syncFolder(directory);
     return removed;
 }
 

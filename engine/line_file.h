@@ -3,7 +3,7 @@
 // ("bogen.prt" and the answer files). Writes never leave a half-written file:
 // the bytes go to a temporary file in the same directory, are flushed to disk
 // and then moved into place. New files get 0666 less the umask; a replaced
-// file keeps its mode.
+// file keeps its mode (where the system has modes).
 #include "platform/errors.h"
 
 #include <cstddef>
@@ -44,11 +44,11 @@ bool isTemporaryName(const std::string& fileName);
 int removeStaleTemporaries(const std::string& directory = ".");
 
 // Test seams, each empty to restore the system call.
-// Writes bytes to a file descriptor (default ::write).
+// Writes bytes to a file descriptor (default files::writeSome).
 using WriteCall = std::function<long(int fd, const char* data, std::size_t size)>;
 void setWriteCall(WriteCall call);
 // Moves or links from to to without replacing an existing to; returns 0 or
-// -1 with errno set. Defaults: renameat2 with RENAME_NOREPLACE, and ::link.
+// -1 with errno set. Defaults: files::renameNoReplace and files::hardLink.
 using LinkCall = std::function<int(const char* from, const char* to)>;
 void setRenameNoReplaceCall(LinkCall call);
 void setLinkCall(LinkCall call);

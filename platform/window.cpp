@@ -121,6 +121,10 @@ void Form::setBorderStyle(BorderStyle style) {
         break;
     case BorderStyle::Dialog:
         f = Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint;
+#ifdef _WIN32
+        // The thin dialog frame without a sizing border (X11: x11_hints).
+        f |= Qt::MSWindowsFixedSizeDialogHint;
+#endif
         break;
     }
     const bool visible = isVisible();

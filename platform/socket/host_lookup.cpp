@@ -1,15 +1,12 @@
 #include "platform/socket/host_lookup.h"
 
+#include "platform/socket/native.h"
 #include "platform/socket/winsock.h"
 
 #include <QMetaObject>
 #include <QObject>
 
-#include <cerrno>
 #include <mutex>
-#include <netdb.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
 #include <thread>
 
 namespace fb::sock {
@@ -48,21 +45,8 @@ void HostLookup::start(const std::string& name, Done done) {
     current_ = request;
     HostLookup* self = this; // dereferenced only on the starting thread
     std::thread([self, request, name] {
-        addrinfo hints{};
-        hints.ai_family = AF_INET;
-        hints.ai_socktype = SOCK_STREAM;
-        addrinfo* result = nullptr;
-        int rc = ::getaddrinfo(name.c_str(), nullptr, &hints, &result);
-        int error = lookupErrorToWsa(rc, errno);
         std::vector<std::uint32_t> addresses;
-        if (rc == 0) {
-            for (addrinfo* a = result; a; a = a->ai_next)
-                if (a->ai_family == AF_INET)
-                    addresses.push_back(reinterpret_cast<sockaddr_in*>(a->ai_addr)->sin_addr.s_addr);
-            ::freeaddrinfo(result);
-            if (addresses.empty())
-                error = WSANO_DATA;
-        }
+        const int error = native::lookupIPv4(name, addresses);
         std::lock_guard<std::mutex> lock(request->mutex);
         // Holding the mutex keeps the target alive while the result is
         // posted; once posted, Qt drops it if the target goes away first.

@@ -1,28 +1,13 @@
 #include "platform/socket/socket.h"
 
+#include "platform/socket/native.h"
 #include "platform/socket/winsock.h"
 
 #include <QMetaObject>
 #include <QObject>
 #include <QSocketNotifier>
 
-#include <cerrno>
-#include <fcntl.h>
-#include <linux/sockios.h>
-#include <sys/ioctl.h>
-#include <netinet/in.h>
-#include <poll.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
 namespace fb::sock {
-
-namespace {
-int fail() {
-    setLastError(errnoToWsa(errno));
-    return -1;
-}
-} // namespace
 
 Socket::Socket() : context_(std::make_unique<QObject>()) {
     // The notifiers live as long as this object; only their socket changes,
@@ -36,24 +21,16 @@ Socket::Socket() : context_(std::make_unique<QObject>()) {
 }
 
 Socket::~Socket() {
-    if (fd_ >= 0)
+    if (fd_ != native::kNone)
         close();
 }
 
 bool Socket::open(bool lingerOff) {
-    if (fd_ >= 0)
+    if (fd_ != native::kNone)
         close();
-    int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
-    if (fd < 0) {
-        fail();
+    const native::Handle fd = native::openStream(lingerOff);
+    if (fd == native::kNone)
         return false;
-    }
-    if (lingerOff) {
-        linger l{};
-        l.l_onoff = 1;
-        l.l_linger = 0;
-        ::setsockopt(fd, SOL_SOCKET, SO_LINGER, &l, sizeof l);
-    }
     fd_ = fd;
     state_ = State::Fresh;
     writeWanted_ = false;
@@ -68,7 +45,7 @@ void Socket::asyncSelect(Handler handler, int events) {
 }
 
 int Socket::connect(std::uint32_t addressNet, std::uint16_t portNet) {
-    if (fd_ < 0) {
+    if (fd_ == native::kNone) {
         setLastError(WSAENOTSOCK);
         return -1;
     }
@@ -80,30 +57,26 @@ int Socket::connect(std::uint32_t addressNet, std::uint16_t portNet) {
         setLastError(WSAEALREADY);
         return -1;
     }
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_port = portNet;
-    a.sin_addr.s_addr = addressNet;
-    int rc = ::connect(fd_, reinterpret_cast<sockaddr*>(&a), sizeof a);
-    if (rc == 0) {
+    if (native::connectTo(fd_, addressNet, portNet) == 0) {
         // Loopback may connect at once; the owner still learns it as an event.
         state_ = State::Connecting;
         writeNotifier_->setEnabled(true);
         setLastError(WSAEWOULDBLOCK);
         return -1;
     }
-    int e = errno;
-    if (e == EINPROGRESS || e == EINTR) {
+    const int e = lastError();
+    if (e == WSAEWOULDBLOCK || e == WSAEINPROGRESS || e == WSAEINTR) {
         state_ = State::Connecting;
         writeNotifier_->setEnabled(true);
         setLastError(WSAEWOULDBLOCK);
         return -1;
     }
-    if (e == ECONNREFUSED || e == ENETUNREACH || e == EHOSTUNREACH || e == ETIMEDOUT || e == ECONNRESET) {
+    if (e == WSAECONNREFUSED || e == WSAENETUNREACH || e == WSAEHOSTUNREACH || e == WSAETIMEDOUT ||
+        e == WSAECONNRESET) {
         // The outcome of a connection attempt is an event, also when the
         // kernel knows it at once.
         state_ = State::Ended;
-        int error = errnoToWsa(e);
+        const int error = e;
         QMetaObject::invokeMethod(
             context_.get(),
             [this, error, generation = generation_] {
@@ -114,11 +87,11 @@ int Socket::connect(std::uint32_t addressNet, std::uint16_t portNet) {
         setLastError(WSAEWOULDBLOCK);
         return -1;
     }
-    return fail();
+    return -1;
 }
 
 long Socket::send(const char* data, std::size_t size) {
-    if (fd_ < 0) {
+    if (fd_ == native::kNone) {
         setLastError(WSAENOTSOCK);
         return -1;
     }
@@ -126,21 +99,18 @@ long Socket::send(const char* data, std::size_t size) {
         setLastError(WSAENOTCONN);
         return -1;
     }
-    ssize_t n = ::send(fd_, data, size, MSG_NOSIGNAL | MSG_DONTWAIT);
-    if (n < 0)
-        return fail();
-    return static_cast<long>(n);
+    return native::sendSome(fd_, data, size);
 }
 
 long Socket::recv(char* data, std::size_t size, bool peek) {
     // Like the Windows library: a receive asks for the next FD_READ.
-    return receiveWith(data, size, peek ? MSG_PEEK : 0, true);
+    return receiveWith(data, size, peek, true);
 }
 
-long Socket::receive(char* data, std::size_t size) { return receiveWith(data, size, 0, false); }
+long Socket::receive(char* data, std::size_t size) { return receiveWith(data, size, false, false); }
 
-long Socket::receiveWith(char* data, std::size_t size, int flags, bool askForNextRead) {
-    if (fd_ < 0) {
+long Socket::receiveWith(char* data, std::size_t size, bool peek, bool askForNextRead) {
+    if (fd_ == native::kNone) {
         setLastError(WSAENOTSOCK);
         return -1;
     }
@@ -148,15 +118,14 @@ long Socket::receiveWith(char* data, std::size_t size, int flags, bool askForNex
         setLastError(WSAENOTCONN);
         return -1;
     }
-    const ssize_t n = ::recv(fd_, data, size, MSG_DONTWAIT | flags);
-    const long result = n < 0 ? fail() : static_cast<long>(n);
+    const long result = native::receiveSome(fd_, data, size, peek);
     if (askForNextRead)
         armRead();
     return result;
 }
 
 int Socket::close() {
-    if (fd_ < 0) {
+    if (fd_ == native::kNone) {
         setLastError(WSAENOTSOCK);
         return -1;
     }
@@ -164,79 +133,59 @@ int Socket::close() {
     writeNotifier_->setEnabled(false);
     readNotifier_->setSocket(-1);
     writeNotifier_->setSocket(-1);
-    int fd = fd_;
-    fd_ = -1;
+    const native::Handle fd = fd_;
+    fd_ = native::kNone;
     state_ = State::Closed;
     writeWanted_ = false;
     ++generation_; // outcomes posted for the old socket must not reach the next one
-    if (::close(fd) < 0)
-        return fail();
-    return 0;
+    return native::closeHandle(fd);
 }
 
 int Socket::listen(std::uint32_t addressNet, std::uint16_t portNet, int backlog) {
-    if (fd_ < 0) {
+    if (fd_ == native::kNone) {
         setLastError(WSAENOTSOCK);
         return -1;
     }
-    int one = 1;
-    ::setsockopt(fd_, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_port = portNet;
-    a.sin_addr.s_addr = addressNet;
-    if (::bind(fd_, reinterpret_cast<sockaddr*>(&a), sizeof a) < 0)
-        return fail();
-    if (::listen(fd_, backlog) < 0)
-        return fail();
+    if (native::bindAndListen(fd_, addressNet, portNet, backlog) < 0)
+        return -1;
     state_ = State::Listening;
     armRead();
     return 0;
 }
 
 int Socket::accept() {
-    if (fd_ < 0) {
+    if (fd_ == native::kNone) {
         setLastError(WSAENOTSOCK);
         return -1;
     }
-    int fd = ::accept4(fd_, nullptr, nullptr, SOCK_CLOEXEC);
+    const native::Handle fd = native::acceptOne(fd_);
     armRead();
-    if (fd < 0)
-        return fail();
-    return fd;
+    return fd == native::kNone ? -1 : static_cast<int>(fd);
 }
 
 std::uint16_t Socket::localPort() const {
-    sockaddr_in a{};
-    socklen_t len = sizeof a;
-    if (fd_ < 0 || ::getsockname(fd_, reinterpret_cast<sockaddr*>(&a), &len) < 0)
-        return 0;
-    return ntohs(a.sin_port);
+    return fd_ == native::kNone ? 0 : native::localPort(fd_);
 }
 
 long Socket::sendQueueBytes() const {
-    int queued = 0;
-    if (fd_ < 0 || ::ioctl(fd_, SIOCOUTQ, &queued) < 0)
-        return -1;
-    return queued;
+    return fd_ == native::kNone ? -1 : native::sendQueueBytes(fd_);
 }
 
 bool Socket::sendWouldBlock() const {
-    if (fd_ < 0 || state_ != State::Connected)
+    if (fd_ == native::kNone || state_ != State::Connected)
         return false;
-    pollfd p{fd_, POLLOUT, 0};
-    return ::poll(&p, 1, 0) == 0;
+    return native::sendWouldBlock(fd_);
 }
 
 void Socket::notifyWritable() {
-    if (fd_ < 0 || state_ != State::Connected)
+    if (fd_ == native::kNone || state_ != State::Connected)
         return;
     writeWanted_ = true;
     writeNotifier_->setEnabled(true);
 }
 
 void Socket::armRead() {
-    if (fd_ >= 0 && (state_ == State::Connected || state_ == State::Listening))
+    if (fd_ != native::kNone && (state_ == State::Connected || state_ == State::Listening))
         readNotifier_->setEnabled(true);
 }
 
@@ -248,8 +197,8 @@ void Socket::onReadable() {
         return;
     }
     char probe;
-    ssize_t n = ::recv(fd_, &probe, 1, MSG_PEEK | MSG_DONTWAIT);
-    if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR))
+    const long n = native::receiveSome(fd_, &probe, 1, true);
+    if (n < 0 && (lastError() == WSAEWOULDBLOCK || lastError() == WSAEINTR))
         return;
     // Level-triggered readiness would repeat until someone reads; the Windows
     // library sends one FD_READ per receive, and so do we.
@@ -259,24 +208,21 @@ void Socket::onReadable() {
     } else {
         // The peer closed (or reset) and nothing is left to read.
         state_ = State::Ended;
-        deliver(FD_CLOSE, n == 0 ? 0 : errnoToWsa(errno));
+        deliver(FD_CLOSE, n == 0 ? 0 : lastError());
     }
 }
 
 void Socket::onWritable() {
     if (state_ == State::Connecting) {
         writeNotifier_->setEnabled(false);
-        int error = 0;
-        socklen_t len = sizeof error;
-        if (::getsockopt(fd_, SOL_SOCKET, SO_ERROR, &error, &len) < 0)
-            error = errno;
+        const int error = native::pendingError(fd_);
         if (error == 0) {
             state_ = State::Connected;
             armRead();
             deliver(FD_CONNECT, 0);
         } else {
             state_ = State::Ended;
-            deliver(FD_CONNECT, errnoToWsa(error));
+            deliver(FD_CONNECT, error);
         }
         return;
     }

@@ -26,8 +26,8 @@ public:
     // A fresh stream socket; lingerOff makes close() drop the connection at
     // once. False (with lastError()) when no socket could be made.
     bool open(bool lingerOff);
-    bool isOpen() const { return fd_ >= 0; }
-    int handle() const { return fd_; }
+    bool isOpen() const { return fd_ != -1; }
+    int handle() const { return static_cast<int>(fd_); }
 
     // Which events the handler is told about (the FD_ codes or-ed together).
     void asyncSelect(Handler handler, int events);
@@ -51,25 +51,27 @@ public:
     std::uint16_t localPort() const;
 
     // Bytes handed to send() that the peer has not yet acknowledged, or -1
-    // when the system cannot tell.
+    // when the system cannot tell (Windows: bytes accepted by send() then
+    // count as taken).
     long sendQueueBytes() const;
 
     // After a send that would block: one FD_WRITE once there is room again.
     void notifyWritable();
     // True when a send on the connected socket would block now: no room
     // (what FD_WRITE waits for) and no error or hang-up that the send should
-    // report. Asked of the system without waiting.
+    // report. Asked of the system without waiting; false where it cannot tell
+    // (Windows: the send itself then finds out, and FD_WRITE follows it).
     bool sendWouldBlock() const;
 
 private:
-    long receiveWith(char* data, std::size_t size, int flags, bool askForNextRead);
+    long receiveWith(char* data, std::size_t size, bool peek, bool askForNextRead);
     enum class State { Closed, Fresh, Connecting, Connected, Listening, Ended };
     void armRead();
     void onReadable();
     void onWritable();
     void deliver(int event, int error);
 
-    int fd_ = -1;
+    std::intptr_t fd_ = -1; // the system's handle (a SOCKET on Windows)
     State state_ = State::Closed;
     int events_ = 0;
     bool writeWanted_ = false;

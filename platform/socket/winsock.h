@@ -1,7 +1,7 @@
 #pragma once
-// The socket library's numbers and its start-up: POSIX errno values are
-// mapped to the Windows Sockets error numbers so that one error-text table
-// serves every failure.
+// The socket library's numbers and its start-up. Errors are the Windows
+// Sockets error numbers everywhere (on POSIX systems errno values are mapped
+// to them), so that one error-text table serves every failure.
 #include <cstdint>
 #include <string>
 
@@ -67,9 +67,12 @@ constexpr std::uint32_t INADDR_NONE_VALUE = 0xFFFFFFFFu;
 // Event codes of the asynchronous notifications.
 enum : int { FD_READ = 1, FD_WRITE = 2, FD_OOB = 4, FD_ACCEPT = 8, FD_CONNECT = 16, FD_CLOSE = 32 };
 
+#ifndef _WIN32
+// On POSIX systems: an errno value as a socket error number, and a
+// getaddrinfo result code (with errno for EAI_SYSTEM) as a lookup error.
 int errnoToWsa(int e);
-// A getaddrinfo result code (with errno for EAI_SYSTEM) as a lookup error.
 int lookupErrorToWsa(int rc, int e);
+#endif
 
 // The error of the last failed call on this thread.
 int lastError();

@@ -12,7 +12,9 @@ toolchain=$root/cmake/mingw64-toolchain.cmake
 jpeg_version=$(apt-cache showsrc libjpeg-turbo 2>/dev/null | sed -n 's/^Version: //p' | sort -V | tail -1)
 [ -n "$jpeg_version" ] || { "$root/scripts/windows/apt-sources.sh"; jpeg_version=$(apt-cache showsrc libjpeg-turbo | sed -n 's/^Version: //p' | sort -V | tail -1); }
 gtest_version=$(dpkg-query -W -f='${Version}' googletest)
-common=(-G Ninja -DCMAKE_TOOLCHAIN_FILE="$toolchain" -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_LIBDIR=lib)
+# (No CMAKE_INSTALL_LIBDIR: libjpeg-turbo would take a relative one as
+# relative to the current directory; for Windows both default to lib.)
+common=(-G Ninja -DCMAKE_TOOLCHAIN_FILE="$toolchain" -DCMAKE_BUILD_TYPE=Release)
 jpeg_opts=(-DENABLE_SHARED=OFF -DENABLE_STATIC=ON -DWITH_SIMD=OFF -DWITH_TURBOJPEG=OFF -DWITH_JPEG8=OFF)
 gtest_opts=(-DBUILD_SHARED_LIBS=OFF -DBUILD_GMOCK=ON -DINSTALL_GTEST=ON)
 key=$( (printf '%s\n' "$jpeg_version" "$gtest_version" "${common[@]}" "${jpeg_opts[@]}" "${gtest_opts[@]}"; cat "$toolchain") | sha256sum | cut -c1-12)
@@ -24,6 +26,7 @@ fi
 work=$cache/build-deps-$key
 rm -rf "$work" "$prefix"
 mkdir -p "$work/src"
+cd "$work"
 log=$work/build.log
 echo "Building libjpeg-turbo $jpeg_version and GoogleTest $gtest_version for Windows into $prefix" >&2
 step() {
@@ -37,6 +40,7 @@ step cmake --install "$work/jpeg"
 step cmake -S /usr/src/googletest -B "$work/gtest" "${common[@]}" "${gtest_opts[@]}" -DCMAKE_INSTALL_PREFIX="$prefix"
 step cmake --build "$work/gtest" --parallel 2
 step cmake --install "$work/gtest"
+[ -f "$prefix/lib/libjpeg.a" ] && [ -f "$prefix/lib/libgtest.a" ] || { echo "libraries missing in $prefix" >&2; exit 1; }
 touch "$prefix/.complete"
 rm -rf "$work"
 echo "$prefix"

@@ -6,11 +6,13 @@
 #include <gtest/gtest.h>
 #include <cerrno>
 #include <cstring>
+#ifndef _WIN32
 #include <sched.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
-#include <unistd.h>
+#endif
+#include <unistd.h> // write(); MinGW has it too
 
 using namespace fb;
 using fbtest::readBytes;
@@ -55,6 +57,7 @@ TEST(LineFiles, AFailingWriteKeepsTheOldFileWhole) {
     EXPECT_EQ(QDir(QString::fromStdString(dir.path())).entryList(QDir::Files).size(), 1) << "temporary left";
 }
 
+#ifndef _WIN32 // Windows: windows_files_test.cpp
 namespace {
 // Root writes into a directory whatever its mode says, so as root the
 // directory is made read-only by a read-only bind mount onto itself, in a
@@ -123,6 +126,7 @@ TEST(LineFiles, ReadOnlyDirectoryIsReported) {
     EXPECT_THROW(writeLineFile("bogen.prt", {"x"}), EFileError);
     ::chmod(dir.path().c_str(), 0755);
 }
+#endif
 
 TEST(AnswerFiles, NumberingFillsGapsAndNeverOverwrites) {
     fbtest::WorkDir dir;

@@ -1,20 +1,76 @@
 #include "tests/net/scripted_server.h"
 
-#include <arpa/inet.h>
 #include <cerrno>
+#include <stdexcept>
+#ifdef _WIN32
+#include <winsock2.h>
+#include <ws2tcpip.h>
+#else
+#include <arpa/inet.h>
 #include <fcntl.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
-#include <stdexcept>
 #include <sys/socket.h>
 #include <unistd.h>
+#endif
 
 namespace nettest {
 
 using Clock = std::chrono::steady_clock;
 
 namespace {
+
+#ifdef _WIN32
+// The peer's thread needs the socket library whoever else has started it.
+struct SocketLibrary {
+    SocketLibrary() {
+        WSADATA data;
+        WSAStartup(MAKEWORD(2, 2), &data);
+    }
+} socketLibrary;
+constexpr int kNoSignal = 0;
+constexpr int kCloexec = 0;
+int closeSocket(int fd) { return ::closesocket(static_cast<SOCKET>(fd)); }
+int pollSockets(pollfd* fds, unsigned n, int ms) { return ::WSAPoll(fds, n, ms); }
+int acceptSocket(int fd) { return static_cast<int>(::accept(static_cast<SOCKET>(fd), nullptr, nullptr)); }
+// The stop signal: a connected pair of loopback sockets, as WSAPoll takes no pipes.
+bool makeStopPair(int ends[2]) {
+    const SOCKET l = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    int len = sizeof a;
+    if (::bind(l, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 || ::listen(l, 1) != 0 ||
+        ::getsockname(l, reinterpret_cast<sockaddr*>(&a), &len) != 0) {
+        ::closesocket(l);
+        return false;
+    }
+    const SOCKET w = ::socket(AF_INET, SOCK_STREAM, 0);
+    const bool connected = ::connect(w, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0;
+    const SOCKET r = connected ? ::accept(l, nullptr, nullptr) : INVALID_SOCKET;
+    ::closesocket(l);
+    ends[0] = static_cast<int>(r);
+    ends[1] = static_cast<int>(w);
+    return r != INVALID_SOCKET;
+}
+long signalStop(int fd) { return ::send(static_cast<SOCKET>(fd), "x", 1, 0); }
+#else
+constexpr int kNoSignal = MSG_NOSIGNAL;
+constexpr int kCloexec = SOCK_CLOEXEC;
+int closeSocket(int fd) { return ::close(fd); }
+int pollSockets(pollfd* fds, unsigned n, int ms) { return ::poll(fds, n, ms); }
+int acceptSocket(int fd) { return ::accept4(fd, nullptr, nullptr, SOCK_CLOEXEC); }
+bool makeStopPair(int ends[2]) { return ::pipe2(ends, O_CLOEXEC) == 0; }
+long signalStop(int fd) { return ::write(fd, "x", 1); }
+#endif
+
+pollfd polled(int fd) {
+    pollfd p{};
+    p.fd = fd;
+    p.events = POLLIN;
+    return p;
+}
 
 int remainingMs(Clock::time_point end) {
     auto left = std::chrono::duration_cast<std::chrono::milliseconds>(end - Clock::now()).count();
@@ -34,12 +90,12 @@ std::size_t announcedLength(const std::string& header) {
 } // namespace
 
 bool Peer::readSome(std::chrono::milliseconds limit) {
-    pollfd fds[2] = {{fd_, POLLIN, 0}, {stopFd_, POLLIN, 0}};
+    pollfd fds[2] = {polled(fd_), polled(stopFd_)};
     // Data that has arrived is taken even when the stop is already signalled.
-    if (::poll(fds, 2, static_cast<int>(limit.count())) <= 0 || !(fds[0].revents & (POLLIN | POLLHUP | POLLERR)))
+    if (pollSockets(fds, 2, static_cast<int>(limit.count())) <= 0 || !(fds[0].revents & (POLLIN | POLLHUP | POLLERR)))
         return false;
     char buffer[65536];
-    ssize_t n = ::recv(fd_, buffer, sizeof buffer, 0);
+    const long n = ::recv(fd_, buffer, sizeof buffer, 0);
     if (n <= 0)
         return false;
     received_.append(buffer, static_cast<std::size_t>(n));
@@ -82,7 +138,7 @@ void Peer::readUntilClosed(std::chrono::milliseconds limit) {
 void Peer::send(const std::string& bytes) {
     std::size_t done = 0;
     while (done < bytes.size()) {
-        ssize_t n = ::send(fd_, bytes.data() + done, bytes.size() - done, MSG_NOSIGNAL);
+        const long n = ::send(fd_, bytes.data() + done, static_cast<int>(bytes.size() - done), kNoSignal);
         if (n <= 0)
             return;
         done += static_cast<std::size_t>(n);
@@ -95,20 +151,20 @@ void Peer::resetOnClose() {
     linger l{};
     l.l_onoff = 1;
     l.l_linger = 0;
-    ::setsockopt(fd_, SOL_SOCKET, SO_LINGER, &l, sizeof l);
+    ::setsockopt(fd_, SOL_SOCKET, SO_LINGER, reinterpret_cast<const char*>(&l), sizeof l);
 }
 
 void ScriptedServer::setReceiveBuffer(int bytes) {
-    ::setsockopt(listenFd_, SOL_SOCKET, SO_RCVBUF, &bytes, sizeof bytes);
+    ::setsockopt(listenFd_, SOL_SOCKET, SO_RCVBUF, reinterpret_cast<const char*>(&bytes), sizeof bytes);
 }
 
 void Peer::waitForStop(std::chrono::milliseconds limit) {
-    pollfd fd{stopFd_, POLLIN, 0};
-    ::poll(&fd, 1, static_cast<int>(limit.count()));
+    pollfd fd = polled(stopFd_);
+    pollSockets(&fd, 1, static_cast<int>(limit.count()));
 }
 
 ScriptedServer::ScriptedServer(std::vector<Script> scripts) : scripts_(std::move(scripts)) {
-    listenFd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    listenFd_ = static_cast<int>(::socket(AF_INET, SOCK_STREAM | kCloexec, 0));
     sockaddr_in a{};
     a.sin_family = AF_INET;
     a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
@@ -117,24 +173,23 @@ ScriptedServer::ScriptedServer(std::vector<Script> scripts) : scripts_(std::move
     socklen_t len = sizeof a;
     ::getsockname(listenFd_, reinterpret_cast<sockaddr*>(&a), &len);
     port_ = ntohs(a.sin_port);
-    if (::pipe2(stopPipe_, O_CLOEXEC) < 0)
+    if (!makeStopPair(stopPipe_))
         throw std::runtime_error("scripted server: no pipe");
     thread_ = std::thread([this] { run(); });
 }
 
 ScriptedServer::~ScriptedServer() {
     stop();
-    ::close(stopPipe_[0]);
-    ::close(stopPipe_[1]);
+    closeSocket(stopPipe_[0]);
+    closeSocket(stopPipe_[1]);
 }
 
 void ScriptedServer::stop() {
     if (!thread_.joinable())
         return;
-    char c = 'x';
-    (void)!::write(stopPipe_[1], &c, 1);
+    (void)!signalStop(stopPipe_[1]);
     thread_.join();
-    ::close(listenFd_);
+    closeSocket(listenFd_);
 }
 
 std::string ScriptedServer::url(const std::string& path) const {
@@ -148,33 +203,33 @@ std::vector<std::string> ScriptedServer::requests() {
 
 void ScriptedServer::run() {
     for (auto& script : scripts_) {
-        pollfd fds[2] = {{listenFd_, POLLIN, 0}, {stopPipe_[0], POLLIN, 0}};
-        if (::poll(fds, 2, 20000) <= 0 || !(fds[0].revents & POLLIN))
+        pollfd fds[2] = {polled(listenFd_), polled(stopPipe_[0])};
+        if (pollSockets(fds, 2, 20000) <= 0 || !(fds[0].revents & POLLIN))
             return;
-        int fd = ::accept4(listenFd_, nullptr, nullptr, SOCK_CLOEXEC);
+        const int fd = acceptSocket(listenFd_);
         if (fd < 0)
             return;
         int one = 1;
-        ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+        ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char*>(&one), sizeof one);
         ++accepted_;
         std::string received;
         Peer peer(fd, stopPipe_[0], received);
         script(peer);
-        ::close(fd);
+        closeSocket(fd);
         std::lock_guard<std::mutex> lock(mutex_);
         received_.push_back(received);
     }
 }
 
 std::uint16_t closedPort() {
-    int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    const int fd = static_cast<int>(::socket(AF_INET, SOCK_STREAM | kCloexec, 0));
     sockaddr_in a{};
     a.sin_family = AF_INET;
     a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     ::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
     socklen_t len = sizeof a;
     ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len);
-    ::close(fd);
+    closeSocket(fd);
     return ntohs(a.sin_port);
 }
 

@@ -6,14 +6,18 @@
 #include <QCoreApplication>
 #include <QTimer>
 
-#include <arpa/inet.h>
 #include <gtest/gtest.h>
+#include <thread>
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <arpa/inet.h>
 #include <netdb.h>
 #include <netinet/in.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
-#include <thread>
 #include <unistd.h>
+#endif
 
 using namespace fb;
 using namespace nettest;
@@ -22,9 +26,18 @@ using namespace std::chrono_literals;
 namespace {
 
 double cpuSeconds() {
+#ifdef _WIN32
+    FILETIME created, ended, kernel, user;
+    GetProcessTimes(GetCurrentProcess(), &created, &ended, &kernel, &user);
+    auto seconds = [](FILETIME t) {
+        return ((static_cast<unsigned long long>(t.dwHighDateTime) << 32) | t.dwLowDateTime) / 1e7;
+    };
+    return seconds(kernel) + seconds(user);
+#else
     rusage u{};
     getrusage(RUSAGE_SELF, &u);
     return u.ru_utime.tv_sec + u.ru_stime.tv_sec + (u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
+#endif
 }
 
 void connectTo(TPowersock& s, const ScriptedServer& server) {
@@ -47,6 +60,7 @@ TEST(ErrorText, TableAndUnknownNumbers) {
     EXPECT_EQ(s.ErrorText(0), "Unknown Error No. 0");
 }
 
+#ifndef _WIN32 // raw POSIX sockets and errno values
 TEST(ErrorText, PosixErrorsMapToTheTableNumbers) {
     EXPECT_EQ(sock::errnoToWsa(ECONNREFUSED), 10061);
     EXPECT_EQ(sock::errnoToWsa(ETIMEDOUT), 10060);
@@ -60,6 +74,7 @@ TEST(ErrorText, PosixErrorsMapToTheTableNumbers) {
     EXPECT_EQ(sock::lookupErrorToWsa(EAI_AGAIN, 0), 11002);
     EXPECT_EQ(sock::lookupErrorToWsa(EAI_FAIL, 0), 11003);
 }
+#endif
 
 TEST(ErrorText, CheckErrorRaisesAndTellsTheHook) {
     TPowersock s;
@@ -134,7 +149,7 @@ TEST(Connect, NameIsLookedUpAsynchronously) {
     s.TimeOut = 5000;
     s.Connect();
     EXPECT_EQ(resolved, 1);
-    EXPECT_EQ(s.remoteAddress(), htonl(INADDR_LOOPBACK));
+    EXPECT_EQ(s.remoteAddress(), sock::inetAddr("127.0.0.1"));
     s.Disconnect();
 }
 
@@ -407,6 +422,7 @@ TEST(Status, LevelsDecideWhatIsReported) {
     EXPECT_EQ(seen, (std::vector<std::string>{"Disconnecting", "Request Close Socket"}));
 }
 
+#ifndef _WIN32 // raw POSIX sockets and errno values
 TEST(Accept, WaitsForAnIncomingConnection) {
     TPowersock s;
     s.TimeOut = 5000;
@@ -433,7 +449,9 @@ TEST(Accept, WaitsForAnIncomingConnection) {
     QTimer::singleShot(50, [&] { s.Cancel(); });
     EXPECT_EQ(errorOf([&] { s.Accept(); }), "Accepting Canceled");
 }
+#endif
 
+#ifndef _WIN32 // Linux leaves connections to a full listen queue unanswered
 TEST(Connect, UnansweredConnectionTimesOut) {
     // A listener whose queue is full and that never accepts: further
     // connection attempts get no answer at all.
@@ -464,3 +482,4 @@ TEST(Connect, UnansweredConnectionTimesOut) {
     EXPECT_FALSE(s.Connected);
     ::close(fd);
 }
+#endif

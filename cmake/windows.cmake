@@ -1,0 +1,28 @@
+# Settings of the Windows build (MinGW-w64, included from the top level).
+
+# Windows 10's API: wide-character file calls, inet_pton, sockets that child
+# processes do not inherit.
+add_compile_definitions(_WIN32_WINNT=0x0A00 WINVER=0x0A00 WIN32_LEAN_AND_MEAN NOMINMAX UNICODE _UNICODE)
+
+# The C runtime's POSIX-like calls that the network code uses: handles not
+# inherited, files opened in binary mode (the runtime's default would turn
+# CR LF into LF), and the memory advice it gives (platform/win32/include).
+add_compile_definitions(O_CLOEXEC=_O_NOINHERIT)
+include_directories(BEFORE SYSTEM ${PROJECT_SOURCE_DIR}/platform/win32/include)
+execute_process(COMMAND ${CMAKE_CXX_COMPILER} -print-file-name=binmode.o
+                OUTPUT_VARIABLE fb_binmode OUTPUT_STRIP_TRAILING_WHITESPACE)
+if(NOT EXISTS "${fb_binmode}")
+  message(FATAL_ERROR "The MinGW runtime's binmode.o was not found")
+endif()
+target_link_options(fb_options INTERFACE ${fb_binmode})
+
+# The GCC and thread runtime DLLs (libstdc++-6, libgcc_s_seh-1,
+# libwinpthread-1) are shared with Qt's DLLs: one copy in the process.
+
+# The benchmarks measure the Linux build.
+set(FRAGEBOGEN_BENCH OFF CACHE BOOL "Build the benchmarks" FORCE)
+
+
+# Where the Windows programs find Qt's DLLs and plugins when run under Wine
+# (scripts/windows/run-tests.sh).
+set(FRAGEBOGEN_QT_PREFIX "" CACHE PATH "Qt for Windows that the build uses")
