@@ -1,0 +1,184 @@
+#!/usr/bin/env bash
+# Smoke run of the packaged Windows program under Wine, as a participant
+# meets it: the zip unpacked into a folder with umlauts and a blank in its
+# name, fragebogen.exe started on a virtual X display with a window manager,
+# its start-up status check answered by the reference study server on
+# loopback, one whole questionnaire filled in and sent, and the answer file in
+# %USERPROFILE%\Fragebogen found byte for byte in the server's spool. Then
+# the installer is run silently, its Start-menu entry and uninstaller checked,
+# and the uninstaller run: the answer files stay.
+#   smoke-run.sh [OUT_DIR]      OUT_DIR: where build-windows.sh left its
+#                               packages (default build-windows)
+# Screenshots of the main window, the first page and the send dialog are kept
+# in OUT_DIR/smoke/shots. The program is driven from inside by a Qt plugin
+# (tests/windows/driver) that the unchanged program loads on request.
+#
+# The program asks the study server it was built for (StudyServerHost,
+# localhost:8080 by default), so the run takes a network namespace of its own
+# in which that port is free, and its own Wine prefix, whose wineserver lives
+# in that namespace (Wine opens sockets in the wineserver). FB_PRIVATE_NET=1
+# says the caller already provides such a namespace; WINEPREFIX is then used
+# as it is set.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/../.." && pwd)
+out=$(cd "${1:-$root/build-windows}" && pwd)
+build=$out/build
+
+if [ "${FB_PRIVATE_NET:-}" != 1 ]; then
+  unshare -n true 2>/dev/null || { echo "smoke-run.sh: needs root for a network namespace of its own (unshare -n)" >&2; exit 1; }
+  exec unshare -n env FB_PRIVATE_NET=1 FB_NEW_NET=1 WINEPREFIX= "$0" "$out"
+fi
+[ "${FB_NEW_NET:-}" = 1 ] && ip link set lo up
+
+fail() { echo "smoke-run.sh: $*" >&2; exit 1; }
+cached() { sed -n "s/^$1:[A-Z]*=//p" "$build/CMakeCache.txt" | head -n1; }
+zip=$(ls "$out"/Fragebogen-*-win64.zip 2>/dev/null | head -n1)
+setup=$(ls "$out"/Fragebogen-*-Setup.exe 2>/dev/null | head -n1)
+[ -n "$zip" ] && [ -n "$setup" ] || fail "no zip or installer in $out (run scripts/build-windows.sh)"
+name=$(basename "$zip" -win64.zip)
+host=$(cached StudyServerHost)
+case "$host" in
+  localhost:* | 127.0.0.1:*) port=${host##*:} ;;
+  localhost | 127.0.0.1) port=80 ;;
+  *) fail "the build asks $host; the smoke run needs a build for localhost (-DStudyServerHost=localhost:PORT)" ;;
+esac
+
+smoke=$out/smoke
+rm -rf "$smoke/run" "$smoke/shots" "$smoke/server"
+mkdir -p "$smoke/run" "$smoke/shots"
+pids=()
+cleanup() {
+  set +e
+  [ -n "${WINEPREFIX:-}" ] && [ -n "${own_prefix:-}" ] && "$wineserver" -k 2>/dev/null
+  "$root/scripts/study-server" stop --state "$smoke/server" >/dev/null 2>&1
+  for p in "${pids[@]}"; do kill "$p" 2>/dev/null; done
+  wait 2>/dev/null
+}
+trap cleanup EXIT
+
+# Wine: 64-bit only, quiet, without menu entries in the real home folder and
+# without the Mono and Gecko installers. No WINEPATH: the unpacked program
+# must find every DLL it needs in its own folder.
+wine=/usr/lib/wine/wine64
+wineserver=/usr/lib/wine/wineserver
+unset WINEPATH
+export WINEARCH=win64 WINEDEBUG=${WINEDEBUG:--all}
+export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
+if [ -z "${WINEPREFIX:-}" ]; then
+  export WINEPREFIX=$smoke/wineprefix
+  own_prefix=1
+  # A server left from an earlier run would still open its sockets in that
+  # run's namespace.
+  "$wineserver" -k 2>/dev/null || true
+  if [ ! -f "$WINEPREFIX/.fragebogen-ready" ]; then
+    rm -rf "$WINEPREFIX"
+    DISPLAY='' "$wine" wineboot -i >/dev/null 2>&1 || true
+    "$wineserver" -w
+    [ -f "$WINEPREFIX/system.reg" ] || fail "wineboot -i failed in $WINEPREFIX"
+    touch "$WINEPREFIX/.fragebogen-ready"
+  fi
+  "$wineserver" -p
+fi
+winpath() { "$wine" winepath -w "$1" 2>/dev/null | tr -d '\r'; }
+userprofile=$("$wine" cmd.exe /c echo %USERPROFILE% 2>/dev/null | tr -d '\r')
+profile=$("$wine" winepath -u "$userprofile" 2>/dev/null | tr -d '\r')
+[ -d "$profile" ] || fail "no user profile folder in $WINEPREFIX ($userprofile)"
+answers=$profile/Fragebogen
+rm -rf "$answers"
+
+# A display with a window manager.
+if [ -n "${SMOKE_DISPLAY:-}" ]; then
+  Xvfb "$SMOKE_DISPLAY" -screen 0 1280x1024x24 -nolisten tcp 2>"$smoke/run/xvfb.log" &
+  pids+=("$!")
+  echo "${SMOKE_DISPLAY#:}" >"$smoke/run/display"
+else
+  Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$smoke/run/display" 2>"$smoke/run/xvfb.log" &
+  pids+=("$!")
+fi
+for _ in $(seq 100); do [ -s "$smoke/run/display" ] && xdpyinfo -display ":$(head -n1 "$smoke/run/display")" >/dev/null 2>&1 && break; sleep 0.1; done
+DISPLAY=":$(head -n1 "$smoke/run/display")"
+export DISPLAY
+xdpyinfo >/dev/null 2>&1 || fail "Xvfb did not start: $(cat "$smoke/run/xvfb.log")"
+openbox >"$smoke/run/openbox.log" 2>&1 &
+pids+=("$!")
+for _ in $(seq 100); do xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id' && break; sleep 0.1; done
+
+# The study server on the port the program was built for.
+"$root/scripts/study-server" start --port "$port" --state "$smoke/server" >/dev/null
+spool=$("$root/scripts/study-server" spool --state "$smoke/server")
+
+# The driver, built against the Qt the program ships with.
+qt=$(cached FRAGEBOGEN_QT_PREFIX)
+cmake -S "$root/tests/windows/driver" -B "$out/driver" -G Ninja -DCMAKE_BUILD_TYPE=Release \
+  -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw64-toolchain.cmake" -DCMAKE_PREFIX_PATH="$qt" \
+  -DQT_HOST_PATH=/usr -DQT_HOST_PATH_CMAKE_DIR=/usr/lib/x86_64-linux-gnu/cmake >"$smoke/run/driver-build.log" 2>&1 &&
+  cmake --build "$out/driver" >>"$smoke/run/driver-build.log" 2>&1 || { cat "$smoke/run/driver-build.log" >&2; fail "driver not built"; }
+
+# The participant's copy: unpacked where names have umlauts and blanks.
+folder="$smoke/run/Teilnehmer Jürgen Müller"
+mkdir -p "$folder"
+unzip -q "$zip" -d "$folder"
+program_dir=$folder/$name
+drv=$smoke/run/driver
+mkdir -p "$drv"
+shot() { # name, window title
+  local id
+  id=$(xdotool search --onlyvisible --name "$2" 2>/dev/null | head -n1 || true)
+  if [ -n "$id" ]; then import -frame -window "$id" "$smoke/shots/$1.png"; else import -window root "$smoke/shots/$1.png"; fi
+}
+step() { # name, window title: waits for the driver to ask, photographs, lets it go on
+  for _ in $(seq 1200); do
+    grep -qx "wait $1" "$drv/driver.log" 2>/dev/null && break
+    grep -q '^error' "$drv/driver.log" 2>/dev/null && break
+    kill -0 "$exe_pid" 2>/dev/null || break
+    sleep 0.1
+  done
+  grep -qx "wait $1" "$drv/driver.log" 2>/dev/null || { cat "$drv/driver.log" >&2 2>/dev/null; fail "the program never reached '$1'"; }
+  sleep 1 # painted
+  shot "$1" "$2"
+  touch "$drv/go-$1"
+}
+(cd "$program_dir" && QT_PLUGIN_PATH="$(winpath "$out/driver")" QT_QPA_GENERIC_PLUGINS=fbdriver \
+  FB_DRIVER_DIR="$(winpath "$drv")" exec "$wine" ./fragebogen.exe >"$smoke/run/program.log" 2>&1) &
+exe_pid=$!
+pids+=("$exe_pid")
+step menu "Fragebogen V1.0"
+step page "Seite 1 von"
+step send "Daten senden"
+for _ in $(seq 600); do kill -0 "$exe_pid" 2>/dev/null || break; sleep 0.1; done
+kill -0 "$exe_pid" 2>/dev/null && fail "the program did not end after sending: $(cat "$drv/driver.log")"
+cp "$drv/driver.log" "$smoke/driver.log"
+grep '^error' "$drv/driver.log" && fail "driver: see $smoke/driver.log"
+grep -qx 'done' "$drv/driver.log" || fail "the questionnaire was not finished: $(tail -5 "$drv/driver.log")"
+grep -q '^box Information: Alles in Ordnung. Die Studie ist noch im Gang.' "$drv/driver.log" ||
+  fail "the start-up status check did not find the study running: $(grep '^box' "$drv/driver.log")"
+pages=$(grep -c '^page ' "$drv/driver.log")
+
+# The answer file in the participant's folder, sent, and stored byte for byte.
+file=$answers/00000000.bgn
+[ -f "$file" ] || fail "no answer file $file"
+[ ! -e "$answers/bogen.prt" ] || fail "bogen.prt left behind"
+stored=$(ls "$spool")
+[ "$(echo "$stored" | wc -l)" = 1 ] && [ -n "$stored" ] || fail "the spool holds '$stored'"
+cmp -s "$file" <(cat "$spool/$stored"; printf 'Daten erfolgreich gesendet.\r\n') ||
+  fail "the answer file is not the spool's file followed by the sent mark"
+LC_ALL=C grep -q $'=J\xFCrgen M\xFCller&' "$file" || fail "the name with umlauts is not in the answer file in Windows-1252"
+
+# The installer, silently, for this user only.
+"$wine" "$setup" /S
+inst=$profile/AppData/Local/Programs/Fragebogen
+menu=$profile/AppData/Roaming/Microsoft/Windows/Start\ Menu/Programs/Fragebogen.lnk
+key='HKCU\Software\Microsoft\Windows\CurrentVersion\Uninstall\Fragebogen'
+[ -f "$inst/fragebogen.exe" ] && [ -f "$inst/Uninstall.exe" ] && [ -f "$inst/plugins/platforms/qwindows.dll" ] ||
+  fail "the installer did not install into $inst"
+[ -f "$menu" ] || fail "no Start-menu entry $menu"
+"$wine" reg query "$key" /v UninstallString 2>/dev/null | grep -q 'Uninstall.exe' || fail "the uninstaller is not registered"
+# The uninstaller copies itself away and returns at once; its copy works on.
+cp "$file" "$smoke/run/answer-before-uninstall"
+"$wine" "$inst/Uninstall.exe" /S
+for _ in $(seq 300); do [ -e "$inst/Uninstall.exe" ] || [ -e "$menu" ] || break; sleep 0.1; done
+[ ! -e "$inst" ] && [ ! -e "$menu" ] || fail "the uninstaller left $(ls -R "$inst" "$menu" 2>&1 | head)"
+"$wine" reg query "$key" >/dev/null 2>&1 && fail "the uninstaller left its registry entry"
+cmp -s "$file" "$smoke/run/answer-before-uninstall" || fail "the uninstaller changed or removed $file"
+
+echo "smoke run: $pages pages filled, $(basename "$file") sent and stored byte for byte; installer and uninstaller fine; screenshots in $smoke/shots"
