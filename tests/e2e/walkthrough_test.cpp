@@ -9,6 +9,7 @@
 #include "engine/text_lines.h"
 #include "submit/form_senden.h"
 #include "tests/support/scripted_dialogs.h"
+#include "tests/support/study_server.h"
 #include "tests/support/test_env.h"
 
 #include <QDir>
@@ -60,26 +61,16 @@ std::vector<std::string> answerPage(TFormMenu& m, int round) {
     return lines;
 }
 
-std::string studyServer() { return std::string(FRAGEBOGEN_SOURCE_DIR) + "/scripts/study-server"; }
-
-QString runServer(const QStringList& args, const QString& state) {
-    QProcess p;
-    p.start(QString::fromStdString(studyServer()), QStringList(args) << "--state" << state);
-    EXPECT_TRUE(p.waitForFinished(30000));
-    EXPECT_EQ(p.exitCode(), 0) << p.readAllStandardError().toStdString();
-    return QString::fromUtf8(p.readAllStandardOutput()).trimmed();
-}
-
 } // namespace
 
 TEST(WalkThrough, EveryPageBrokenOffResumedFinishedAndSent) {
     fbtest::WorkDir dir;
     const QString state = QString::fromStdString(dir.file("server-state"));
-    const QString port = runServer({"start", "--port", "0"}, state);
+    const QString port = fb::testing::runStudyServer({"start", "--port", "0"}, state);
     ASSERT_FALSE(port.isEmpty());
     struct Stop {
         QString state;
-        ~Stop() { QProcess::execute(QString::fromStdString(studyServer()), {"stop", "--state", state}); }
+        ~Stop() { QProcess::execute(fb::testing::studyServerScript(), {"stop", "--state", state}); }
     } stop{state};
     TFormMenu::serverHostOverride() = "127.0.0.1:" + port.toStdString();
 
@@ -135,14 +126,14 @@ TEST(WalkThrough, EveryPageBrokenOffResumedFinishedAndSent) {
     send.Button1->click();
     EXPECT_EQ(boxes.boxes.back().text.substr(0, 9), "Die Daten");
     EXPECT_EQ(readBytes(dir.file("00000000.bgn")), line + "Daten erfolgreich gesendet.\r\n");
-    const QString spool = runServer({"spool"}, state);
+    const QString spool = fb::testing::runStudyServer({"spool"}, state);
     const QStringList stored = QDir(spool).entryList(QDir::Files);
     ASSERT_EQ(stored.size(), 1);
     EXPECT_EQ(readBytes((spool + "/" + stored[0]).toStdString()), line);
     EXPECT_TRUE(program->FormMenu->isEnabled());
 
     // Closed: "Absenden" shows the closed box and opens nothing.
-    runServer({"close"}, state);
+    fb::testing::runStudyServer({"close"}, state);
     program->FormMenu->Abesn1Click();
     EXPECT_EQ(boxes.boxes.back().caption, "Warning");
     EXPECT_FALSE(send.isVisible());

@@ -65,8 +65,8 @@ TEST(Catalogue, NamesInRecordingOrderWithPagesAsTheCaptionCounts) {
     for (const Variable& v : cat.variables)
         names.push_back(v.name + "@" + cat.pages[v.page].name + "#" + std::to_string(cat.pages[v.page].number));
     EXPECT_EQ(names, (std::vector<std::string>{"A@P1#1", "B@P1#1", "R@P1#1", "01.w@Witze#2", "01.a@Witze#2",
-                                               "01.k@Witze#2", "02.w@W02#4", "02.a@W02#4", "02.k@W02#4",
-                                               "M@P3#5", "Z@P3#5"}));
+                                               "01.k@Witze#2", "02.w@W02#3", "02.a@W02#3", "02.k@W02#3",
+                                               "M@P3#4", "Z@P3#4"}));
     EXPECT_EQ(cat.variables[3].question, "Witz eins");
     EXPECT_EQ(cat.variables[6].question, "bild001.jpg");
     EXPECT_EQ(cat.variables[9].maxValue, 7u);

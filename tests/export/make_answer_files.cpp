@@ -17,6 +17,7 @@
 #include "platform/cp1252.h"
 #include "submit/form_senden.h"
 #include "tests/support/scripted_dialogs.h"
+#include "tests/support/study_server.h"
 #include "tests/support/test_env.h"
 
 #include <QDir>
@@ -138,16 +139,6 @@ QJsonObject describePage(TFormMenu& m, const std::string& caption) {
     return page;
 }
 
-std::string studyServer() { return std::string(FRAGEBOGEN_SOURCE_DIR) + "/scripts/study-server"; }
-
-QString runServer(const QStringList& args, const QString& state) {
-    QProcess p;
-    p.start(QString::fromStdString(studyServer()), QStringList(args) << "--state" << state);
-    EXPECT_TRUE(p.waitForFinished(30000));
-    EXPECT_EQ(p.exitCode(), 0) << p.readAllStandardError().toStdString();
-    return QString::fromUtf8(p.readAllStandardOutput()).trimmed();
-}
-
 // Fills in one whole questionnaire; breakAt lists the rounds before which
 // the participant breaks off and starts the program again.
 std::vector<std::pair<std::string, std::string>> fillIn(std::unique_ptr<fb::Program>& program,
@@ -211,12 +202,12 @@ TEST(ExportFixtures, ThreeQuestionnairesFilledInWithTheProgram) {
 
     QTemporaryDir serverDir;
     const QString state = serverDir.path() + "/state";
-    const QString port = runServer({"start", "--port", "0"}, state);
+    const QString port = fb::testing::runStudyServer({"start", "--port", "0"}, state);
     ASSERT_FALSE(port.isEmpty());
     struct Stop {
         QString state, old;
         ~Stop() {
-            QProcess::execute(QString::fromStdString(studyServer()), {"stop", "--state", state});
+            QProcess::execute(fb::testing::studyServerScript(), {"stop", "--state", state});
             QDir::setCurrent(old);
         }
     } stop{state, old};
@@ -237,7 +228,7 @@ TEST(ExportFixtures, ThreeQuestionnairesFilledInWithTheProgram) {
     ASSERT_EQ(program->FormSenden->Dateiname->caption(), "00000000.bgn");
     program->FormSenden->Button1->click();
     checkLine((out + "/files/00000000.bgn").toStdString(), a0, "Daten erfolgreich gesendet.\r\n");
-    const QString spool = runServer({"spool"}, state);
+    const QString spool = fb::testing::runStudyServer({"spool"}, state);
     const QStringList stored = QDir(spool).entryList(QDir::Files);
     ASSERT_EQ(stored.size(), 1);
     ASSERT_TRUE(QFile::copy(spool + "/" + stored[0], out + "/spool/" + stored[0]));
