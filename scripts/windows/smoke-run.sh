@@ -128,7 +128,7 @@ for _ in $(seq 100); do xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep 
 # The driver, built against the Qt the program ships with.
 qt=$(cached FRAGEBOGEN_QT_PREFIX)
 cmake -S "$root/tests/windows/driver" -B "$out/driver" -G Ninja -DCMAKE_BUILD_TYPE=Release \
-  -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw64-toolchain.cmake" -DCMAKE_PREFIX_PATH="$qt" \
+  -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw64-toolchain.cmake" -DCMAKE_PREFIX_PATH="$qt" -DFRAGEBOGEN_WIN_PREFIXES="$qt" \
   -DQT_HOST_PATH=/usr -DQT_HOST_PATH_CMAKE_DIR=/usr/lib/x86_64-linux-gnu/cmake >"$smoke/run/driver-build.log" 2>&1 &&
   cmake --build "$out/driver" >>"$smoke/run/driver-build.log" 2>&1 || { cat "$smoke/run/driver-build.log" >&2; fail "driver not built"; }
 
