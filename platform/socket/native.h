@@ -36,6 +36,11 @@ Handle acceptOne(Handle h);
 std::uint16_t localPort(Handle h);
 // The socket's pending error (the outcome of a connect), as a socket error number.
 int pendingError(Handle h);
+#ifdef _WIN32
+// True once a connection attempt has settled (connected or failed), asked
+// without waiting: the system's notification of a refusal can go missing.
+bool connectSettled(Handle h);
+#endif
 // Bytes handed to send() that the peer has not yet acknowledged, or -1.
 long sendQueueBytes(Handle h);
 // True when a send would block now; false also when the system cannot tell.

@@ -122,6 +122,18 @@ int pendingError(Handle h) {
     return error;
 }
 
+bool connectSettled(Handle h) {
+    // A failed attempt shows in the exception set, a made one in the write set.
+    fd_set writable;
+    fd_set failed;
+    FD_ZERO(&writable);
+    FD_ZERO(&failed);
+    FD_SET(sock(h), &writable);
+    FD_SET(sock(h), &failed);
+    timeval now{0, 0};
+    return select(0, nullptr, &writable, &failed, &now) > 0;
+}
+
 // Windows does not tell the length of the send queue; the caller counts the
 // bytes send() accepted instead (see kSendQueueBytes).
 long sendQueueBytes(Handle) { return -1; }

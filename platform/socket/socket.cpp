@@ -6,6 +6,9 @@
 #include <QMetaObject>
 #include <QObject>
 #include <QSocketNotifier>
+#ifdef _WIN32
+#include <QTimer>
+#endif
 
 namespace fb::sock {
 
@@ -61,6 +64,9 @@ int Socket::connect(std::uint32_t addressNet, std::uint16_t portNet) {
         // Loopback may connect at once; the owner still learns it as an event.
         state_ = State::Connecting;
         writeNotifier_->setEnabled(true);
+#ifdef _WIN32
+        pollConnect(generation_);
+#endif
         setLastError(WSAEWOULDBLOCK);
         return -1;
     }
@@ -68,6 +74,9 @@ int Socket::connect(std::uint32_t addressNet, std::uint16_t portNet) {
     if (e == WSAEWOULDBLOCK || e == WSAEINPROGRESS || e == WSAEINTR) {
         state_ = State::Connecting;
         writeNotifier_->setEnabled(true);
+#ifdef _WIN32
+        pollConnect(generation_);
+#endif
         setLastError(WSAEWOULDBLOCK);
         return -1;
     }
@@ -232,6 +241,20 @@ void Socket::onWritable() {
         deliver(FD_WRITE, 0);
     }
 }
+
+#ifdef _WIN32
+// Beside the notifier, the attempt is looked at every few milliseconds: a
+// refusal is not always signalled to it, and the wait must still end.
+void Socket::pollConnect(unsigned generation) {
+    if (generation != generation_ || state_ != State::Connecting)
+        return;
+    if (native::connectSettled(fd_)) {
+        onWritable();
+        return;
+    }
+    QTimer::singleShot(20, context_.get(), [this, generation] { pollConnect(generation); });
+}
+#endif
 
 void Socket::deliver(int event, int error) {
     // The handler may close or reopen this socket; nothing here touches the

@@ -70,6 +70,9 @@ private:
     void onReadable();
     void onWritable();
     void deliver(int event, int error);
+#ifdef _WIN32
+    void pollConnect(unsigned generation);
+#endif
 
     std::intptr_t fd_ = -1; // the system's handle (a SOCKET on Windows)
     State state_ = State::Closed;

@@ -1,6 +1,7 @@
 // The TLS backend over OpenSSL 3.
 #include "platform/tls/session.h"
 
+#include "platform/socket/native.h"
 #include "platform/socket/winsock.h"
 
 #include <openssl/err.h>
@@ -10,14 +11,12 @@
 #include <openssl/x509v3.h>
 
 #include <algorithm>
-#include <arpa/inet.h>
 #include <cerrno>
 #include <cstring>
 #include <map>
 #include <mutex>
 #include <sstream>
 #include <stdexcept>
-#include <sys/socket.h>
 
 namespace fb::tls {
 
@@ -46,17 +45,39 @@ Trust parseTrust(const std::string& text) {
     return trust;
 }
 
+#ifdef _WIN32
+// Without an embedded trust, Windows' own root certificates are the anchors
+// (OpenSSL's default paths mean nothing there); windows_roots.cpp.
+void addWindowsRoots(SSL_CTX* ctx);
+#endif
+
 namespace {
 
 // The socket handle as OpenSSL's transport: sends without SIGPIPE, and counts
 // the bytes that went out, so the time-out can see the peer take them.
 struct SocketIo {
-    int fd = -1;
+    sock::native::Handle fd = sock::native::kNone;
     long long written = 0;
-    int lastErrno = 0;
+    int lastError = 0; // a socket error number
+    int lastErrno = 0;  // and the system's own (POSIX), for the words
 };
 
-bool retryable(int e) { return e == EAGAIN || e == EWOULDBLOCK || e == EINTR; }
+void noteFailure(SocketIo* io) {
+    io->lastError = sock::lastError();
+    io->lastErrno = errno;
+}
+
+std::string failureWords(const SocketIo& io) {
+    if (io.lastError == 0)
+        return "connection closed";
+#ifdef _WIN32
+    return "socket error " + std::to_string(io.lastError);
+#else
+    return std::strerror(io.lastErrno);
+#endif
+}
+
+bool retryable(int e) { return e == sock::WSAEWOULDBLOCK || e == sock::WSAEINTR; }
 
 BIO_METHOD* socketMethod() {
     static BIO_METHOD* method = [] {
@@ -68,10 +89,10 @@ BIO_METHOD* socketMethod() {
         BIO_meth_set_write(m, [](BIO* b, const char* data, int size) -> int {
             auto* io = static_cast<SocketIo*>(BIO_get_data(b));
             BIO_clear_retry_flags(b);
-            ssize_t n = ::send(io->fd, data, static_cast<std::size_t>(size), MSG_NOSIGNAL | MSG_DONTWAIT);
+            long n = sock::native::sendSome(io->fd, data, static_cast<std::size_t>(size));
             if (n < 0) {
-                io->lastErrno = errno;
-                if (retryable(errno))
+                noteFailure(io);
+                if (retryable(io->lastError))
                     BIO_set_retry_write(b);
                 return -1;
             }
@@ -81,10 +102,10 @@ BIO_METHOD* socketMethod() {
         BIO_meth_set_read(m, [](BIO* b, char* data, int size) -> int {
             auto* io = static_cast<SocketIo*>(BIO_get_data(b));
             BIO_clear_retry_flags(b);
-            ssize_t n = ::recv(io->fd, data, static_cast<std::size_t>(size), MSG_DONTWAIT);
+            long n = sock::native::receiveSome(io->fd, data, static_cast<std::size_t>(size), false);
             if (n < 0) {
-                io->lastErrno = errno;
-                if (retryable(errno))
+                noteFailure(io);
+                if (retryable(io->lastError))
                     BIO_set_retry_read(b);
                 return -1;
             }
@@ -162,7 +183,11 @@ SSL_CTX* newContext(const Trust& trust) {
             throw std::invalid_argument("the embedded trust holds no readable certificate");
         SSL_CTX_set_verify(ctx, SSL_VERIFY_PEER, nullptr);
     } else {
+#ifdef _WIN32
+        addWindowsRoots(ctx);
+#else
         SSL_CTX_set_default_verify_paths(ctx);
+#endif
         SSL_CTX_set_verify(ctx, SSL_VERIFY_PEER, nullptr);
     }
     return ctx;
@@ -199,10 +224,6 @@ const char* certificateReason(long result) {
     }
 }
 
-bool isAddress(const std::string& host) {
-    unsigned char buffer[16];
-    return ::inet_pton(AF_INET, host.c_str(), buffer) == 1 || ::inet_pton(AF_INET6, host.c_str(), buffer) == 1;
-}
 
 class OpenSslSession final : public Session {
 public:
@@ -211,14 +232,16 @@ public:
         ssl_ = SSL_new(contextFor(trust));
         if (!ssl_)
             throw std::runtime_error("TLS session could not be made");
-        io_.fd = socket.handle();
+        io_.fd = static_cast<sock::native::Handle>(socket.handle());
         BIO* bio = BIO_new(socketMethod());
         BIO_set_data(bio, &io_);
         SSL_set_bio(ssl_, bio, bio);
         SSL_set_hostflags(ssl_, X509_CHECK_FLAG_NO_PARTIAL_WILDCARDS);
-        if (isAddress(host)) {
-            X509_VERIFY_PARAM_set1_ip_asc(SSL_get0_param(ssl_), host.c_str());
+        // An address is checked as one (and has no name to send); anything
+        // else is a name.
+        if (X509_VERIFY_PARAM_set1_ip_asc(SSL_get0_param(ssl_), host.c_str()) == 1) {
         } else {
+            ERR_clear_error();
             SSL_set_tlsext_host_name(ssl_, host.c_str());
             SSL_set1_host(ssl_, host.c_str());
         }
@@ -271,7 +294,7 @@ public:
             }
         }
         if (error == SSL_ERROR_SYSCALL || error == SSL_ERROR_ZERO_RETURN)
-            return fail(reason::Broken, io_.lastErrno ? std::strerror(io_.lastErrno) : "connection closed");
+            return fail(reason::Broken, failureWords(io_));
         return fail(reason::Garbled, words);
     }
 
@@ -335,8 +358,8 @@ private:
             return 0; // the server's close (with or without TLS's close message)
         case SSL_ERROR_SYSCALL:
             broken_ = true;
-            if (io_.lastErrno != 0 && !retryable(io_.lastErrno)) {
-                sock::setLastError(sock::errnoToWsa(io_.lastErrno));
+            if (io_.lastError != 0 && !retryable(io_.lastError)) {
+                sock::setLastError(io_.lastError);
                 return -1;
             }
             return 0;

@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
 # Builds, once, the libraries the Windows build needs that Debian does not
-# package for MinGW: libjpeg-turbo (from Debian's own source package) and
-# GoogleTest/GoogleMock (from /usr/src/googletest), both static, into a cache
-# outside the tree. Prints the install prefix on its last line. The cache
+# package for MinGW: libjpeg-turbo and OpenSSL 3 (from Debian's own source
+# packages) and GoogleTest/GoogleMock (from /usr/src/googletest), all static,
+# into a cache outside the tree. Prints the install prefixes on its last line,
+# as a CMake list (OpenSSL has a prefix of its own, so that adding it did not
+# rebuild the others). The cache
 # folder's name carries the versions and a hash of the options and the
 # toolchain file, so a change of either builds anew beside the old one.
 set -euo pipefail
@@ -19,8 +21,39 @@ jpeg_opts=(-DENABLE_SHARED=OFF -DENABLE_STATIC=ON -DWITH_SIMD=OFF -DWITH_TURBOJP
 gtest_opts=(-DBUILD_SHARED_LIBS=OFF -DBUILD_GMOCK=ON -DINSTALL_GTEST=ON)
 key=$( (printf '%s\n' "$jpeg_version" "$gtest_version" "${common[@]}" "${jpeg_opts[@]}" "${gtest_opts[@]}"; cat "$toolchain") | sha256sum | cut -c1-12)
 prefix=$cache/deps-mingw64-$key
+
+# OpenSSL: about 10 minutes on 2 idle cores (the libraries only, no tests).
+openssl_version=$(apt-cache showsrc openssl 2>/dev/null | sed -n 's/^Version: //p' | sort -V | tail -1)
+[ -n "$openssl_version" ] || { "$root/scripts/windows/apt-sources.sh"; openssl_version=$(apt-cache showsrc openssl | sed -n 's/^Version: //p' | sort -V | tail -1); }
+openssl_opts=(mingw64 --cross-compile-prefix=x86_64-w64-mingw32- no-shared no-tests)
+openssl_key=$(printf '%s\n' "$openssl_version" "${openssl_opts[@]}" | sha256sum | cut -c1-12)
+openssl_prefix=$cache/openssl-mingw64-$openssl_key
+if [ ! -f "$openssl_prefix/.complete" ]; then
+  owork=$cache/build-openssl-$openssl_key
+  rm -rf "$owork" "$openssl_prefix"
+  mkdir -p "$owork"
+  olog=$owork/build.log
+  echo "Building OpenSSL $openssl_version for Windows into $openssl_prefix" >&2
+  ostep() {
+    "$@" >>"$olog" 2>&1 || { tail -40 "$olog" >&2; exit 1; }
+  }
+  # The newest version the indexes name can be gone from a mirror already:
+  # the next older one is taken then.
+  for v in $(apt-cache showsrc openssl | sed -n 's/^Version: //p' | sort -rV); do
+    (cd "$owork" && apt-get source -qq "openssl=$v" >>"$olog" 2>&1) && break
+    rm -rf "${owork:?}"/openssl*
+  done
+  osrc=$(find "$owork" -mindepth 1 -maxdepth 1 -type d -name 'openssl-*' | head -1)
+  (cd "$osrc" && ostep ./Configure "${openssl_opts[@]}" --prefix="$openssl_prefix" --libdir=lib \
+     && ostep make -j2 build_libs && ostep make install_dev)
+  [ -f "$openssl_prefix/lib/libssl.a" ] && [ -f "$openssl_prefix/lib/libcrypto.a" ] \
+    || { echo "OpenSSL libraries missing in $openssl_prefix" >&2; exit 1; }
+  touch "$openssl_prefix/.complete"
+  rm -rf "$owork"
+fi
+
 if [ -f "$prefix/.complete" ]; then
-  echo "$prefix"
+  echo "$prefix;$openssl_prefix"
   exit 0
 fi
 work=$cache/build-deps-$key
@@ -43,4 +76,4 @@ step cmake --install "$work/gtest"
 [ -f "$prefix/lib/libjpeg.a" ] && [ -f "$prefix/lib/libgtest.a" ] || { echo "libraries missing in $prefix" >&2; exit 1; }
 touch "$prefix/.complete"
 rm -rf "$work"
-echo "$prefix"
+echo "$prefix;$openssl_prefix"

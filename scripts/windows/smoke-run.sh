@@ -25,8 +25,8 @@ out=$(cd "${1:-$root/build-windows}" && pwd)
 build=$out/build
 
 if [ "${FB_PRIVATE_NET:-}" != 1 ]; then
-  unshare -n true 2>/dev/null || { echo "smoke-run.sh: needs root for a network namespace of its own (unshare -n)" >&2; exit 1; }
-  exec unshare -n env FB_PRIVATE_NET=1 FB_NEW_NET=1 WINEPREFIX= "$0" "$out"
+  unshare -n -m true 2>/dev/null || { echo "smoke-run.sh: needs root for network and mount namespaces of its own (unshare -n -m)" >&2; exit 1; }
+  exec unshare -n -m --propagation private env FB_PRIVATE_NET=1 FB_NEW_NET=1 WINEPREFIX= "$0" "$out"
 fi
 [ "${FB_NEW_NET:-}" = 1 ] && ip link set lo up
 
@@ -37,6 +37,7 @@ setup=$(ls "$out"/Fragebogen-*-Setup.exe 2>/dev/null | head -n1)
 [ -n "$zip" ] && [ -n "$setup" ] || fail "no zip or installer in $out (run scripts/build-windows.sh)"
 name=$(basename "$zip" -win64.zip)
 host=$(cached StudyServerHost)
+scheme=$(cached StudyServerScheme)
 case "$host" in
   localhost:* | 127.0.0.1:*) port=${host##*:} ;;
   localhost | 127.0.0.1) port=80 ;;
@@ -44,8 +45,13 @@ case "$host" in
 esac
 
 smoke=$out/smoke
-rm -rf "$smoke/run" "$smoke/shots" "$smoke/server"
-mkdir -p "$smoke/run" "$smoke/shots"
+# The server's CA is kept from run to run (Wine takes the system's root
+# certificates into a prefix of its own).
+rm -rf "$smoke/run" "$smoke/shots" "$smoke/tls-kept"
+[ -d "$smoke/server/tls" ] && mv "$smoke/server/tls" "$smoke/tls-kept"
+rm -rf "$smoke/server"
+mkdir -p "$smoke/run" "$smoke/shots" "$smoke/server"
+[ -d "$smoke/tls-kept" ] && mv "$smoke/tls-kept" "$smoke/server/tls"
 pids=()
 cleanup() {
   set +e
@@ -55,6 +61,21 @@ cleanup() {
   wait 2>/dev/null
 }
 trap cleanup EXIT
+
+# The study server on the port the program was built for. Over HTTPS the
+# program trusts Windows' root certificates; Wine takes them from the
+# system's bundle, here (in this mount namespace only) with the server's CA.
+if [ "$scheme" = https ]; then
+  "$root/scripts/study-server" start --port 0 --https-port "$port" --state "$smoke/server" >/dev/null
+  bundle=/etc/ssl/certs/ca-certificates.crt
+  cat "$bundle" "$smoke/server/tls/ca.pem" >"$smoke/run/ca-bundle.crt"
+  mount --bind "$smoke/run/ca-bundle.crt" "$bundle" || fail "could not put the server's CA into $bundle"
+  ca_mark=$(sha256sum <"$smoke/server/tls/ca.pem" | cut -c1-16)
+else
+  "$root/scripts/study-server" start --port "$port" --https-port off --state "$smoke/server" >/dev/null
+  ca_mark=none
+fi
+spool=$("$root/scripts/study-server" spool --state "$smoke/server")
 
 # Wine: 64-bit only, quiet, without menu entries in the real home folder and
 # without the Mono and Gecko installers. No WINEPATH: the unpacked program
@@ -70,12 +91,12 @@ if [ -z "${WINEPREFIX:-}" ]; then
   # A server left from an earlier run would still open its sockets in that
   # run's namespace.
   "$wineserver" -k 2>/dev/null || true
-  if [ ! -f "$WINEPREFIX/.fragebogen-ready" ]; then
+  if [ "$(cat "$WINEPREFIX/.fragebogen-ready" 2>/dev/null)" != "$ca_mark" ]; then
     rm -rf "$WINEPREFIX"
     DISPLAY='' "$wine" wineboot -i >/dev/null 2>&1 || true
     "$wineserver" -w
     [ -f "$WINEPREFIX/system.reg" ] || fail "wineboot -i failed in $WINEPREFIX"
-    touch "$WINEPREFIX/.fragebogen-ready"
+    echo "$ca_mark" >"$WINEPREFIX/.fragebogen-ready"
   fi
   "$wineserver" -p
 fi
@@ -103,14 +124,11 @@ openbox >"$smoke/run/openbox.log" 2>&1 &
 pids+=("$!")
 for _ in $(seq 100); do xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id' && break; sleep 0.1; done
 
-# The study server on the port the program was built for.
-"$root/scripts/study-server" start --port "$port" --state "$smoke/server" >/dev/null
-spool=$("$root/scripts/study-server" spool --state "$smoke/server")
 
 # The driver, built against the Qt the program ships with.
 qt=$(cached FRAGEBOGEN_QT_PREFIX)
 cmake -S "$root/tests/windows/driver" -B "$out/driver" -G Ninja -DCMAKE_BUILD_TYPE=Release \
-  -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw64-toolchain.cmake" -DCMAKE_PREFIX_PATH="$qt" \
+  -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw64-toolchain.cmake" -DCMAKE_PREFIX_PATH="$qt" -DFRAGEBOGEN_WIN_PREFIXES="$qt" \
   -DQT_HOST_PATH=/usr -DQT_HOST_PATH_CMAKE_DIR=/usr/lib/x86_64-linux-gnu/cmake >"$smoke/run/driver-build.log" 2>&1 &&
   cmake --build "$out/driver" >>"$smoke/run/driver-build.log" 2>&1 || { cat "$smoke/run/driver-build.log" >&2; fail "driver not built"; }
 

@@ -6,11 +6,75 @@
 #include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
+#ifdef _WIN32
+#include <io.h>
+#include <process.h>
+#include <windows.h>
+#else
 #include <unistd.h>
+#endif
 
 namespace fb::exporter {
 namespace {
 
+#ifdef _WIN32
+// The same calls on Windows; paths are UTF-8.
+namespace os {
+
+std::wstring wide(const std::string& path) {
+    const int n = MultiByteToWideChar(CP_UTF8, 0, path.data(), static_cast<int>(path.size()), nullptr, 0);
+    std::wstring w(static_cast<std::size_t>(n), L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, path.data(), static_cast<int>(path.size()), w.data(), n);
+    return w;
+}
+
+int createNew(const std::string& path) {
+    return ::_wopen(wide(path).c_str(), _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY | _O_NOINHERIT, _S_IREAD | _S_IWRITE);
+}
+
+bool writeAll(int fd, std::string_view bytes) {
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+        const int n = ::_write(fd, bytes.data() + done, static_cast<unsigned>(bytes.size() - done));
+        if (n <= 0) {
+            if (n == 0)
+                errno = EIO;
+            return false;
+        }
+        done += static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+bool syncAndClose(int fd) {
+    if (::_commit(fd) != 0) {
+        const int e = errno;
+        ::_close(fd);
+        errno = e;
+        return false;
+    }
+    return ::_close(fd) == 0;
+}
+
+void closeQuietly(int fd) { ::_close(fd); }
+
+bool exists(const std::string& path) { return GetFileAttributesW(wide(path).c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+bool replace(const std::string& from, const std::string& to) {
+    if (MoveFileExW(wide(from).c_str(), wide(to).c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+        return true;
+    errno = EACCES;
+    return false;
+}
+
+void removeQuietly(const std::string& path) { ::_wunlink(wide(path).c_str()); }
+
+void syncFolder(const std::string&) {} // MOVEFILE_WRITE_THROUGH did it
+
+int processId() { return ::_getpid(); }
+
+} // namespace os
+#else
 // The only calls to the operating system in this file. Each returns false
 // with errno set.
 namespace os {
@@ -68,6 +132,7 @@ void syncFolder(const std::string& dir) {
 int processId() { return static_cast<int>(::getpid()); }
 
 } // namespace os
+#endif
 
 [[noreturn]] void fail(const std::string& what, const std::string& path) {
     throw Exception(what + " " + path + ": " + std::strerror(errno));
