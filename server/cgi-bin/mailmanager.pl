@@ -38,8 +38,8 @@
 #   FB_MAIL_TIMEOUT  seconds one mail may take before it is given up (20)
 #   FB_MAIL_PER_CLIENT_HOUR  confirmations per client address and hour (3)
 # At most one confirmation goes to an address in 24 hours.  The mail is
-# queued in FB_STATE_DIR and sent by a detached process after the answer
-# went out, so a slow mailer never delays an upload.  Run with the argument
+# queued in FB_STATE_DIR once the answer is stored and sent by a detached
+# process, so a slow mailer never delays an upload.  Run with the argument
 # --send-queued (outside a web server) it sends what the queue holds.
 
 use strict;
@@ -305,11 +305,13 @@ sub locked {
 sub take_mail_allowance {
     my ($to, $client, $now) = @_;
     my $hash = sha256_hex(lc $to);
-    my $fh = locked('mail-limits');
-    seek($fh, 0, 0);
+    my $lock = locked('mail-limits.lock');
+    my $path = "$STATE_DIR/mail-limits";
     my (@keep, $why);
     my $from_client = 0;
-    while (my $line = <$fh>) {
+    my $fh;
+    open($fh, '<', $path) or $!{ENOENT} or die "cannot read mail-limits: $!\n";
+    while ($fh && defined(my $line = <$fh>)) {
         my ($t, $h, $c) = split ' ', $line;
         next unless defined $c && $t =~ /^\d+$/ && $t > $now - $ADDRESS_PERIOD;
         push @keep, $line;
@@ -319,11 +321,14 @@ sub take_mail_allowance {
     $why //= "$from_client confirmations for this client address within the hour"
       if $from_client >= $PER_CLIENT_HOUR;
     push @keep, "$now $hash $client\n" unless defined $why;
-    # Rewritten in place under the lock: only what is younger than a day.
-    truncate($fh, 0) or die "cannot truncate mail-limits: $!\n";
-    seek($fh, 0, 0);
-    print {$fh} @keep;
-    close($fh) or die "cannot write mail-limits: $!\n";
+    # Only what is younger than a day, replaced whole by a rename: a script
+    # ended half-way (a client that hangs up is killed with its script)
+    # leaves the old list, never an empty one.
+    open(my $out, '>', "$path.new") or die "cannot write mail-limits: $!\n";
+    print {$out} @keep;
+    close($out) or die "cannot write mail-limits: $!\n";
+    rename("$path.new", $path) or die "cannot replace mail-limits: $!\n";
+    close $lock;
     return $why;
 }
 
@@ -400,7 +405,7 @@ sub start_sender {
     _exit(0);
 }
 
-# After the answer went out: queues the confirmation if a mail command is
+# Once the answer is stored: queues the confirmation if a mail command is
 # set, the "Email" answer is an address ("*" answers anonymously) and the
 # limits allow it.  Nothing here reaches the participant; reasons go to the
 # error log without the address.
@@ -482,11 +487,10 @@ if (!defined $file) {
     exit 0;
 }
 
+# The confirmation is counted and queued before the answer goes out: a web
+# server may end the script (lighttpd sends SIGTERM) as soon as it has the
+# whole answer, which would otherwise cut the limits file or lose the mail.
+# Sending happens in the detached sender and never delays the answer.
+confirm($body, $file);
 page('200 OK', 'Vielen Dank!',
     "Ihre Antworten sind angekommen ($len Bytes). Vielen Dank f&uuml;r Ihre Teilnahme.");
-# The answer is complete once the web server sees this end; the mail comes
-# after it.  (/dev/null takes the place of the pipe, so no later open
-# lands on descriptor 1.)
-STDOUT->flush;
-open(STDOUT, '>', '/dev/null');
-confirm($body, $file);
