@@ -10,7 +10,7 @@ export QT_QPA_PLATFORM=offscreen
 # The GUI and walk-through tests talk to plain-HTTP test servers; HTTPS has its
 # own tests in net_tests.
 BUILD_DIR=$root/build-test "$root/scripts/build.sh" -DStudyServerScheme=http
-(cd "$root/build-test" && ctest --output-on-failure -j 2 --timeout 600 -LE "x11|fuzz|package|load|unsettled")
+(cd "$root/build-test" && ctest --output-on-failure -j 2 --timeout 600 -LE "x11|fuzz|package")
 TARGETS="engine_tests net_tests" BUILD_DIR=$root/build-asan BUILD_TYPE=Debug "$root/scripts/build.sh" -DFRAGEBOGEN_SANITIZE=ON -DFRAGEBOGEN_BENCH=OFF
 (cd "$root/build-asan" && ASAN_OPTIONS=detect_leaks=0 ctest --output-on-failure -j 2 --timeout 600 -L "engine|net")
 # Each stage gets the root and the offscreen build directory; it fails the run
