@@ -11,6 +11,18 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 port=${FRAGEBOGEN_PORT:-8080}
 https_port=${FRAGEBOGEN_HTTPS_PORT:-8443}
 state=$root/.study-server
+# Started by root, the server runs as an unprivileged user; a tree in a
+# private folder (root's home, say) keeps its state where that user can
+# reach it.
+if [ "$(id -u)" -eq 0 ]; then
+  user=nobody
+  ! id -u fragebogen >/dev/null 2>&1 || user=fragebogen
+  if ! runuser -u "$user" -- test -x "$root"; then
+    state=/var/lib/fragebogen/study-server
+    mkdir -p "$state"
+    chmod 755 /var/lib/fragebogen
+  fi
+fi
 # A server left running from an earlier start is fine as long as it answers
 # over HTTPS with the CA of its state folder.
 if ! "$root/scripts/study-server" start --port "$port" --https-port "$https_port" --state "$state" >/dev/null; then
