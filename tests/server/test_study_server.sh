@@ -288,5 +288,15 @@ else
   echo "note: the normal-user case needs root, the user nobody and a repository nobody can read; skipped" >&2
 fi
 
+# --- started by root from a tree its server user cannot read ------------------
+if [ "$(id -u)" -eq 0 ] && id nobody >/dev/null 2>&1; then
+  mkdir -m 700 "$work/private" && cp -R "$repo/scripts" "$repo/server" "$work/private/"
+  pport=$("$work/private/scripts/study-server" start --port 0 --https-port off --state "$work/pstate" 2>"$work/private.err")
+  check "a private tree's server starts: $(tail -n 1 "$work/private.err")" test -n "$pport"
+  code=$(port=$pport post_file "$work/answer.bgn" "$work/private.html")
+  check "a private tree's server takes an upload" test "$code" = 200
+  "$work/private/scripts/study-server" stop --state "$work/pstate" 2>/dev/null
+fi
+
 echo "study-server: $passed passed, $failed failed"
 [ "$failed" -eq 0 ]
