@@ -145,19 +145,22 @@ shot() { # name, window title
   if [ -n "$id" ]; then import -frame -window "$id" "$smoke/shots/$1.png"; else import -window root "$smoke/shots/$1.png"; fi
 }
 step() { # name, window title: waits for the driver to ask, photographs, lets it go on
-  for _ in $(seq 1200); do
+  local end=$((SECONDS + 120))
+  while [ $SECONDS -lt $end ]; do
     grep -qx "wait $1" "$drv/driver.log" 2>/dev/null && break
     grep -q '^error' "$drv/driver.log" 2>/dev/null && break
     kill -0 "$exe_pid" 2>/dev/null || break
-    sleep 0.1
+    sleep 0.2
   done
-  grep -qx "wait $1" "$drv/driver.log" 2>/dev/null || { cat "$drv/driver.log" >&2 2>/dev/null; fail "the program never reached '$1'"; }
+  grep -qx "wait $1" "$drv/driver.log" 2>/dev/null ||
+    fail "the program never reached '$1': $(cat "$drv/driver.log" 2>/dev/null; tail -5 "$smoke/run/program.log")"
   sleep 1 # painted
   shot "$1" "$2"
   touch "$drv/go-$1"
 }
-(cd "$program_dir" && QT_PLUGIN_PATH="$(winpath "$out/driver")" QT_QPA_GENERIC_PLUGINS=fbdriver \
-  FB_DRIVER_DIR="$(winpath "$drv")" exec "$wine" ./fragebogen.exe >"$smoke/run/program.log" 2>&1) &
+# Wine hands QT_* variables to Windows programs only when given as WINEQT_*.
+(cd "$program_dir" && WINEQT_PLUGIN_PATH="$(winpath "$out/driver")" WINEQT_QPA_GENERIC_PLUGINS=fbdriver \
+  WINEQT_FORCE_STDERR_LOGGING=1 FB_DRIVER_DIR="$(winpath "$drv")" exec "$wine" ./fragebogen.exe >"$smoke/run/program.log" 2>&1) &
 exe_pid=$!
 pids+=("$exe_pid")
 step menu "Fragebogen V1.0"

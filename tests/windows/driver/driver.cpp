@@ -35,7 +35,7 @@ public:
 private:
     void log(const QString& line) {
         QFile f(dir_.isEmpty() ? QString() : dir_ + "/driver.log");
-        if (!dir_.isEmpty() && f.open(QIODevice::Append | QIODevice::Text))
+        if (!dir_.isEmpty() && f.open(QIODevice::Append))
             f.write(line.toUtf8() + "\n");
         else
             qWarning("fbdriver: %s", qPrintable(line));
@@ -73,7 +73,10 @@ private:
     void tick() {
         for (QWidget* w : QApplication::topLevelWidgets())
             if (auto* box = qobject_cast<QMessageBox*>(w); box && box->isVisible()) {
-                log("box " + box->windowTitle() + ": " + box->text().replace('\n', ' ').remove('\r'));
+                QString details = box->detailedText();
+                if (!details.isEmpty())
+                    details = " [" + details.replace('\n', ' ').remove('\r') + "]";
+                log("box " + box->windowTitle() + ": " + box->text().replace('\n', ' ').remove('\r') + details);
                 for (QAbstractButton* b : box->buttons())
                     if (b->text() == "OK") {
                         b->click();
