@@ -4,7 +4,9 @@
 # name, fragebogen.exe started on a virtual X display with a window manager,
 # its start-up status check answered by the reference study server on
 # loopback, one whole questionnaire filled in and sent, and the answer file in
-# %USERPROFILE%\Fragebogen found byte for byte in the server's spool. Then
+# %USERPROFILE%\Fragebogen found byte for byte in the server's spool; a
+# capturing relay in front of the server checks that the status check and
+# the upload are byte for byte the requests the Linux program sends. Then
 # the installer is run silently, its Start-menu entry and uninstaller checked,
 # and the uninstaller run: the answer files stay.
 #   smoke-run.sh [OUT_DIR]      OUT_DIR: where build-windows.sh left its
@@ -14,7 +16,7 @@
 # (tests/windows/driver) that the unchanged program loads on request.
 #
 # The program asks the study server it was built for (StudyServerHost,
-# localhost:8080 by default), so the run takes a network namespace of its own
+# localhost:8443 by default), so the run takes a network namespace of its own
 # in which that port is free, and its own Wine prefix, whose wineserver lives
 # in that namespace (Wine opens sockets in the wineserver). FB_PRIVATE_NET=1
 # says the caller already provides such a namespace; WINEPREFIX is then used
@@ -62,19 +64,53 @@ cleanup() {
 }
 trap cleanup EXIT
 
-# The study server on the port the program was built for. Over HTTPS the
-# program trusts Windows' root certificates; Wine takes them from the
-# system's bundle, here (in this mount namespace only) with the server's CA.
+# The study server on free ports, and in front of it, on the port the
+# program was built for, the capturing relay (over TLS for an https build,
+# with the server's certificate): the requests are kept as the program sent
+# them. The program trusts the CA it embeds (StudyServerCaFile, the only
+# anchor then: the server's CA must be that one) or else Windows' root
+# certificates, which Wine takes from the system's bundle, here (in this
+# mount namespace only) with the server's CA added.
+capture=$smoke/run/capture
+mkdir -p "$capture"
+cafile=$(cached StudyServerCaFile)
 if [ "$scheme" = https ]; then
-  "$root/scripts/study-server" start --port 0 --https-port "$port" --state "$smoke/server" >/dev/null
-  bundle=/etc/ssl/certs/ca-certificates.crt
-  cat "$bundle" "$smoke/server/tls/ca.pem" >"$smoke/run/ca-bundle.crt"
-  mount --bind "$smoke/run/ca-bundle.crt" "$bundle" || fail "could not put the server's CA into $bundle"
-  ca_mark=$(sha256sum <"$smoke/server/tls/ca.pem" | cut -c1-16)
+  tls=$smoke/server/tls
+  if [ -n "$cafile" ]; then
+    grep -q -- '-----BEGIN CERTIFICATE-----' "$cafile" 2>/dev/null ||
+      fail "the build embeds $cafile, which is no CA certificate; the smoke run needs a CA or the system's trust"
+    if ! cmp -s "$cafile" "$tls/ca.pem"; then
+      # A study server's CA (scripts/study-server tls) with its key: the
+      # smoke run's server gets its certificate from it.
+      [ -s "$(dirname "$cafile")/ca.key" ] ||
+        fail "the build embeds $cafile, whose key the smoke run does not have (build with the CA of scripts/study-server tls)"
+      mkdir -p "$tls"
+      cp "$cafile" "$tls/ca.pem"
+      cp "$(dirname "$cafile")/ca.key" "$tls/ca.key"
+      rm -f "$tls/server.pem"
+    fi
+    ca_mark=any
+  fi
+  "$root/scripts/study-server" start --port 0 --https-port 0 --state "$smoke/server" >/dev/null
+  backend=$(cat "$smoke/server/https-port")
+  relay_tls=("$tls/server.pem" "$tls/ca.pem")
+  if [ -z "$cafile" ]; then
+    bundle=/etc/ssl/certs/ca-certificates.crt
+    cat "$bundle" "$tls/ca.pem" >"$smoke/run/ca-bundle.crt"
+    mount --bind "$smoke/run/ca-bundle.crt" "$bundle" || fail "could not put the server's CA into $bundle"
+    ca_mark=$(sha256sum <"$tls/ca.pem" | cut -c1-16)
+  fi
 else
-  "$root/scripts/study-server" start --port "$port" --https-port off --state "$smoke/server" >/dev/null
-  ca_mark=none
+  backend=$("$root/scripts/study-server" start --port 0 --https-port off --state "$smoke/server")
+  relay_tls=()
+  ca_mark=any
 fi
+# The relay ends when its input closes, at the latest with this script.
+exec 4> >(exec python3 "$root/tests/windows/capture_relay.py" "$port" "$backend" "$capture" "${relay_tls[@]}" \
+  2>"$smoke/run/relay.log")
+pids+=("$!")
+for _ in $(seq 100); do [ -e "$capture/ready" ] && break; sleep 0.1; done
+[ -e "$capture/ready" ] || fail "the capturing relay did not start: $(cat "$smoke/run/relay.log")"
 spool=$("$root/scripts/study-server" spool --state "$smoke/server")
 
 # Wine: 64-bit only, quiet, without menu entries in the real home folder and
@@ -91,7 +127,9 @@ if [ -z "${WINEPREFIX:-}" ]; then
   # A server left from an earlier run would still open its sockets in that
   # run's namespace.
   "$wineserver" -k 2>/dev/null || true
-  if [ "$(cat "$WINEPREFIX/.fragebogen-ready" 2>/dev/null)" != "$ca_mark" ]; then
+  # Made anew when the system's bundle it has taken in is not this run's.
+  ready=$(cat "$WINEPREFIX/.fragebogen-ready" 2>/dev/null || true)
+  if [ -z "$ready" ] || { [ "$ca_mark" != any ] && [ "$ready" != "$ca_mark" ]; }; then
     rm -rf "$WINEPREFIX"
     DISPLAY='' "$wine" wineboot -i >/dev/null 2>&1 || true
     "$wineserver" -w
@@ -185,6 +223,25 @@ cmp -s "$file" <(cat "$spool/$stored"; printf 'Daten erfolgreich gesendet.\r\n')
   fail "the answer file is not the spool's file followed by the sent mark"
 LC_ALL=C grep -q $'=J\xFCrgen M\xFCller&' "$file" || fail "the name with umlauts is not in the answer file in Windows-1252"
 
+# The requests as the program sent them: the status check and the upload,
+# byte for byte the Linux program's requests.
+accept=$'Accept: www/source, text/html, video/mpeg, image/jpeg, image/x-tiff\r\n'
+accept+=$'Accept: image/x-rgb, image/x-xbm, image/gif, */*, application/postscript\r\n'
+accept+=$'Content-type: application/x-www-form-urlencoded\r\n'
+requests=$(cd "$capture" && ls request-* 2>/dev/null | sort -t- -k2 -n | tr '\n' ' ')
+[ "$requests" = "request-1 request-2 " ] || fail "the relay saw the requests '$requests', not the status check and the upload"
+printf 'GET /humor/bogenakt.html HTTP/1.0\r\nHost: %s\r\n%s\r\n' "${host%%:*}" "$accept" >"$smoke/run/status-request"
+cmp -s "$capture/request-1" "$smoke/run/status-request" ||
+  fail "the status check's request differs: $(od -c "$capture/request-1" | head -20)"
+{
+  printf 'POST /cgi-bin/mailmanager.pl HTTP/1.0\r\nHost: %s\r\n%sContent-Length: %s\r\n\r\n' \
+    "${host%%:*}" "$accept" "$(stat -c %s "$spool/$stored")"
+  cat "$spool/$stored"
+} >"$smoke/run/upload-request"
+cmp -s "$capture/request-2" "$smoke/run/upload-request" ||
+  fail "the upload's request differs: $(cmp "$capture/request-2" "$smoke/run/upload-request")"
+cp "$capture/request-1" "$smoke/status-request"
+
 # The installer, silently, for this user only.
 "$wine" "$setup" /S
 inst=$profile/AppData/Local/Programs/Fragebogen
@@ -202,4 +259,4 @@ for _ in $(seq 300); do [ -e "$inst/Uninstall.exe" ] || [ -e "$menu" ] || break;
 "$wine" reg query "$key" >/dev/null 2>&1 && fail "the uninstaller left its registry entry"
 cmp -s "$file" "$smoke/run/answer-before-uninstall" || fail "the uninstaller changed or removed $file"
 
-echo "smoke run: $pages pages filled, $(basename "$file") sent and stored byte for byte; installer and uninstaller fine; screenshots in $smoke/shots"
+echo "smoke run: $pages pages filled, $(basename "$file") sent and stored byte for byte, the requests as on Linux; installer and uninstaller fine; screenshots in $smoke/shots"
