@@ -204,7 +204,12 @@ pids+=("$exe_pid")
 step menu "Fragebogen V1.0"
 step page "Seite 1 von"
 step send "Daten senden"
-for _ in $(seq 600); do kill -0 "$exe_pid" 2>/dev/null || break; sleep 0.1; done
+# A failed upload leaves the send dialog open: no need to wait then.
+for _ in $(seq 600); do
+  kill -0 "$exe_pid" 2>/dev/null || break
+  grep -q '^box .*keine Verbindung' "$drv/driver.log" && break
+  sleep 0.1
+done
 kill -0 "$exe_pid" 2>/dev/null && fail "the program did not end after sending: $(cat "$drv/driver.log")"
 cp "$drv/driver.log" "$smoke/driver.log"
 grep '^error' "$drv/driver.log" && fail "driver: see $smoke/driver.log"
