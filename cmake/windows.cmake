@@ -6,10 +6,9 @@ add_compile_definitions(_WIN32_WINNT=0x0A00 WINVER=0x0A00 WIN32_LEAN_AND_MEAN NO
 
 # The C runtime's POSIX-like calls that the network code uses: handles not
 # inherited and files opened in binary mode (the runtime's default would turn
-# CR LF into LF, and an upload would lose a byte of every line), and the
-# memory advice it gives (platform/win32/include). Every open() there asks
-# for O_CLOEXEC, so the binary mode rides on it; MinGW's binmode.o is empty
-# today and changes nothing.
+# CR LF into LF and end a file at its first Ctrl-Z; MinGW's binmode.o is empty
+# in this runtime, so every open() that asks for O_CLOEXEC asks for binary
+# too), and the memory advice it gives (platform/win32/include).
 add_compile_definitions("O_CLOEXEC=(_O_NOINHERIT|_O_BINARY)")
 include_directories(BEFORE SYSTEM ${PROJECT_SOURCE_DIR}/platform/win32/include)
 
