@@ -228,6 +228,16 @@ cmp -s "$file" <(cat "$spool/$stored"; printf 'Daten erfolgreich gesendet.\r\n')
   fail "the answer file is not the spool's file followed by the sent mark"
 LC_ALL=C grep -q $'=J\xFCrgen M\xFCller&' "$file" || fail "the name with umlauts is not in the answer file in Windows-1252"
 
+# The packed export tool reads the answer file, as on a researcher's machine.
+exported=$smoke/run/export
+(cd "$program_dir" && "$wine" ./fragebogen-export.exe --out "$(winpath "$exported")" "$(winpath "$file")") \
+  >"$smoke/run/export.log" 2>&1 || fail "fragebogen-export.exe failed: $(cat "$smoke/run/export.log")"
+python3 - "$exported/daten.csv" <<'PY' || fail "the export does not hold the sent questionnaire"
+import csv, sys
+rows = list(csv.DictReader(open(sys.argv[1], encoding="utf-8", newline="")))
+sys.exit(not (len(rows) == 1 and rows[0]["gesendet"] == "1" and rows[0]["Name"] == "J\u00fcrgen M\u00fcller"))
+PY
+
 # The requests as the program sent them: the status check and the upload,
 # byte for byte the Linux program's requests.
 accept=$'Accept: www/source, text/html, video/mpeg, image/jpeg, image/x-tiff\r\n'
