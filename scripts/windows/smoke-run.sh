@@ -217,6 +217,16 @@ grep -qx 'done' "$drv/driver.log" || fail "the questionnaire was not finished: $
 grep -q '^box Information: Alles in Ordnung. Die Studie ist noch im Gang.' "$drv/driver.log" ||
   fail "the start-up status check did not find the study running: $(grep '^box' "$drv/driver.log")"
 pages=$(grep -c '^page ' "$drv/driver.log")
+# The frames as Windows draws them: the page window sizeable with a caption
+# and no buttons, the send dialog fixed with a caption and no buttons.
+# (openbox offers its own buttons on every window Wine maps.)
+style() { local v; v=$(sed -n "s/^style $1 \([0-9a-f]*\)$/\1/p" "$drv/driver.log" | head -n1); echo $((16#${v:-0})); }
+caption=0xC00000 thick=0x40000 buttons=$((0x80000 | 0x20000 | 0x10000))
+page_style=$(style page) send_style=$(style send)
+[ $((page_style & caption)) = $((caption)) ] && [ $((page_style & thick)) != 0 ] && [ $((page_style & buttons)) = 0 ] ||
+  fail "the page window's style is $(printf %x "$page_style")"
+[ $((send_style & caption)) = $((caption)) ] && [ $((send_style & thick)) = 0 ] && [ $((send_style & buttons)) = 0 ] ||
+  fail "the send dialog's style is $(printf %x "$send_style")"
 
 # The answer file in the participant's folder, sent, and stored byte for byte.
 file=$answers/00000000.bgn

@@ -16,10 +16,13 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QSet>
 #include <QTimer>
 #include <QWidget>
 
 #include <functional>
+
+#include <windows.h>
 
 namespace {
 
@@ -49,6 +52,16 @@ private:
             log("wait " + step);
         waiting_ = step;
         return false;
+    }
+
+    // The window's Win32 style, once per window: its frame and caption
+    // buttons as Windows draws them (a window manager under Wine may not).
+    void logStyle(const char* step, QWidget* w) {
+        if (styled_.contains(step))
+            return;
+        styled_.insert(step);
+        const auto style = static_cast<qulonglong>(GetWindowLongPtrW(reinterpret_cast<HWND>(w->winId()), GWL_STYLE));
+        log(QString("style %1 %2").arg(step).arg(style, 8, 16, QChar('0')));
     }
 
     static QWidget* window(const char* name) {
@@ -89,6 +102,7 @@ private:
         if (busy_ || finished_)
             return;
         if (QWidget* send = window("FormSenden")) {
+            logStyle("send", send);
             if (sent_ || !released("send"))
                 return;
             const auto* file = send->findChild<QLineEdit*>("Dateiname");
@@ -97,6 +111,7 @@ private:
             sent_ = true;
             later([send] { send->findChild<QPushButton*>("Button1")->click(); });
         } else if (QWidget* page = window("FormFragen")) {
+            logStyle("page", page);
             if (filled_ != page->windowTitle()) {
                 fill(*page);
                 filled_ = page->windowTitle();
@@ -154,6 +169,7 @@ private:
     QString dir_;
     QString waiting_;
     QString filled_;
+    QSet<QString> styled_;
     bool busy_ = false;
     int pages_ = 0;
     bool started_ = false;
