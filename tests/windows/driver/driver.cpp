@@ -16,10 +16,13 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QSet>
 #include <QTimer>
 #include <QWidget>
 
 #include <functional>
+
+#include <windows.h>
 
 namespace {
 
@@ -35,7 +38,7 @@ public:
 private:
     void log(const QString& line) {
         QFile f(dir_.isEmpty() ? QString() : dir_ + "/driver.log");
-        if (!dir_.isEmpty() && f.open(QIODevice::Append | QIODevice::Text))
+        if (!dir_.isEmpty() && f.open(QIODevice::Append))
             f.write(line.toUtf8() + "\n");
         else
             qWarning("fbdriver: %s", qPrintable(line));
@@ -49,6 +52,16 @@ private:
             log("wait " + step);
         waiting_ = step;
         return false;
+    }
+
+    // The window's Win32 style, once per window: its frame and caption
+    // buttons as Windows draws them (a window manager under Wine may not).
+    void logStyle(const char* step, QWidget* w) {
+        if (styled_.contains(step))
+            return;
+        styled_.insert(step);
+        const auto style = static_cast<qulonglong>(GetWindowLongPtrW(reinterpret_cast<HWND>(w->winId()), GWL_STYLE));
+        log(QString("style %1 %2").arg(step).arg(style, 8, 16, QChar('0')));
     }
 
     static QWidget* window(const char* name) {
@@ -73,7 +86,10 @@ private:
     void tick() {
         for (QWidget* w : QApplication::topLevelWidgets())
             if (auto* box = qobject_cast<QMessageBox*>(w); box && box->isVisible()) {
-                log("box " + box->windowTitle() + ": " + box->text().replace('\n', ' ').remove('\r'));
+                QString details = box->detailedText();
+                if (!details.isEmpty())
+                    details = " [" + details.replace('\n', ' ').remove('\r') + "]";
+                log("box " + box->windowTitle() + ": " + box->text().replace('\n', ' ').remove('\r') + details);
                 for (QAbstractButton* b : box->buttons())
                     if (b->text() == "OK") {
                         b->click();
@@ -86,6 +102,7 @@ private:
         if (busy_ || finished_)
             return;
         if (QWidget* send = window("FormSenden")) {
+            logStyle("send", send);
             if (sent_ || !released("send"))
                 return;
             const auto* file = send->findChild<QLineEdit*>("Dateiname");
@@ -94,6 +111,7 @@ private:
             sent_ = true;
             later([send] { send->findChild<QPushButton*>("Button1")->click(); });
         } else if (QWidget* page = window("FormFragen")) {
+            logStyle("page", page);
             if (filled_ != page->windowTitle()) {
                 fill(*page);
                 filled_ = page->windowTitle();
@@ -151,6 +169,7 @@ private:
     QString dir_;
     QString waiting_;
     QString filled_;
+    QSet<QString> styled_;
     bool busy_ = false;
     int pages_ = 0;
     bool started_ = false;
