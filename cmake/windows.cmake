@@ -5,16 +5,12 @@
 add_compile_definitions(_WIN32_WINNT=0x0A00 WINVER=0x0A00 WIN32_LEAN_AND_MEAN NOMINMAX UNICODE _UNICODE)
 
 # The C runtime's POSIX-like calls that the network code uses: handles not
-# inherited, files opened in binary mode (the runtime's default would turn
-# CR LF into LF), and the memory advice it gives (platform/win32/include).
-add_compile_definitions(O_CLOEXEC=_O_NOINHERIT)
+# inherited and files opened in binary mode (the runtime's default would turn
+# CR LF into LF and end a file at its first Ctrl-Z; MinGW's binmode.o is empty
+# in this runtime, so every open() that asks for O_CLOEXEC asks for binary
+# too), and the memory advice it gives (platform/win32/include).
+add_compile_definitions("O_CLOEXEC=(_O_NOINHERIT|_O_BINARY)")
 include_directories(BEFORE SYSTEM ${PROJECT_SOURCE_DIR}/platform/win32/include)
-execute_process(COMMAND ${CMAKE_CXX_COMPILER} -print-file-name=binmode.o
-                OUTPUT_VARIABLE fb_binmode OUTPUT_STRIP_TRAILING_WHITESPACE)
-if(NOT EXISTS "${fb_binmode}")
-  message(FATAL_ERROR "The MinGW runtime's binmode.o was not found")
-endif()
-target_link_options(fb_options INTERFACE ${fb_binmode})
 
 # The GCC and thread runtime DLLs (libstdc++-6, libgcc_s_seh-1,
 # libwinpthread-1) are shared with Qt's DLLs: one copy in the process.
