@@ -33,8 +33,18 @@ export FB_WINEPREFIX=${FB_WINEPREFIX:-${FRAGEBOGEN_CACHE:-/var/cache/fragebogen}
 # shellcheck source=wine-env.sh
 . "$here/wine-env.sh"
 trap fb_wine_stop EXIT
-export QT_QPA_PLATFORM=offscreen
-[ -d "$qt/plugins" ] && QT_PLUGIN_PATH=$(fb_wine_path "$qt/plugins") && export QT_PLUGIN_PATH
+# Wine hands no QT_* variable to a Windows program (it keeps them for
+# itself); WINEQT_X reaches it as QT_X.
+export WINEQT_QPA_PLATFORM=offscreen
+[ -d "$qt/plugins" ] && WINEQT_PLUGIN_PATH=$(fb_wine_path "$qt/plugins") && export WINEQT_PLUGIN_PATH
+# Qt's offscreen platform on Windows reads its fonts from one folder (it has
+# no fontconfig): the Liberation faces, which the Linux run finds for the
+# program's fonts too, so that pages are laid out alike. Without them every
+# letter is an empty box.
+fonts=/usr/share/fonts/truetype/liberation
+[ -f "$fonts/LiberationSans-Regular.ttf" ] || { echo "run-tests.sh: no Liberation fonts in $fonts (package fonts-liberation)" >&2; exit 1; }
+WINEQT_QPA_FONTDIR=$(fb_wine_path "$fonts")
+export WINEQT_QPA_FONTDIR
 [ -n "$ro" ] && FB_READONLY_FOLDER=$(fb_wine_path "$ro") && export FB_READONLY_FOLDER
 start=$(date +%s)
 rc=0
