@@ -4,9 +4,11 @@
 # One wineserver (of a Wine prefix of the tests' own) stays up for the whole
 # run. Left out by label, as they cannot run under Wine: x11 (a real X11
 # server and window manager, AT-SPI) and linux-only (the export's Python
-# tests, which start the program themselves). Not even built for Windows: the fuzz
-# targets, the kill and disk-image (FUSE, loop mount) tests, lighttpd, the
-# package, preview, man-page and study-server tests.
+# tests, which start the program themselves, and the tests that drive the
+# reference study server, a Linux program: the walk-through and the export's
+# answer files). Not even built for Windows: the fuzz targets, the kill and
+# disk-image (FUSE, loop mount) tests, lighttpd, the package, preview,
+# man-page and study-server tests.
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 [ $# -ge 1 ] || { echo "usage: run-tests.sh BUILD_DIR [ctest arguments...]" >&2; exit 2; }
