@@ -1,5 +1,7 @@
 #include "net/psock.h"
 
+#include "platform/socket/event_wait.h"
+
 #include <QCoreApplication>
 #include <QEventLoop>
 
@@ -361,7 +363,7 @@ void TPowersock::processPending() { QCoreApplication::processEvents(QEventLoop::
 
 void TPowersock::waitForEvent() {
     // Sleeps until a socket, timer or user event arrives, then handles it.
-    QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
+    sock::waitForEvents();
 }
 
 // ---- connecting and closing --------------------------------------------------

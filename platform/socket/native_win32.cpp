@@ -28,8 +28,11 @@ int startup(WsaData& data) {
     data.highVersion = wsa.wHighVersion;
     data.description = wsa.szDescription;
     data.systemStatus = wsa.szSystemStatus;
-    data.maxSockets = wsa.iMaxSockets;
-    data.maxUdpDg = wsa.iMaxUdpDg;
+    // Winsock 2 leaves both at 0 (no fixed limits); the values are then the
+    // ones this library describes elsewhere: 16-bit handles, and the largest
+    // UDP payload over IPv4.
+    data.maxSockets = wsa.iMaxSockets ? wsa.iMaxSockets : 65535;
+    data.maxUdpDg = wsa.iMaxUdpDg ? wsa.iMaxUdpDg : 65507;
     return 0;
 }
 
@@ -78,7 +81,20 @@ long sendSome(Handle h, const char* data, std::size_t size) {
 long receiveSome(Handle h, char* data, std::size_t size, bool peek) {
     const int chunk = size > 0x7FFFFFFF ? 0x7FFFFFFF : static_cast<int>(size);
     const int n = ::recv(sock(h), data, chunk, peek ? MSG_PEEK : 0);
-    return n == SOCKET_ERROR ? fail() : n;
+    if (n == SOCKET_ERROR)
+        return fail();
+    if (n == 0 && size > 0 && ::send(sock(h), data, 0, 0) == SOCKET_ERROR) {
+        // The end of the data only when the connection was closed in order:
+        // a reset connection fails the empty send. Windows says so in the
+        // receive already; Wine, whose server has taken the reset from the
+        // system, answers it with an end like an orderly close.
+        const int error = WSAGetLastError();
+        if (error == WSAECONNRESET || error == WSAECONNABORTED) {
+            setLastError(error);
+            return -1;
+        }
+    }
+    return n;
 }
 
 int closeHandle(Handle h) { return closesocket(sock(h)) == SOCKET_ERROR ? fail() : 0; }

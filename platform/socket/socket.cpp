@@ -244,7 +244,8 @@ void Socket::onWritable() {
 
 #ifdef _WIN32
 // Beside the notifier, the attempt is looked at every few milliseconds: a
-// refusal is not always signalled to it, and the wait must still end.
+// refusal is not always signalled to it (Wine posts no FD_CONNECT for it),
+// and the wait must still end. Only while connecting.
 void Socket::pollConnect(unsigned generation) {
     if (generation != generation_ || state_ != State::Connecting)
         return;

@@ -49,6 +49,11 @@ fb_wine_setup() {
   export WINEPATH="$w${WINEPATH:+;$WINEPATH}"
   # A server that stays up between the programs of a stage.
   "$FB_WINESERVER" -p"${FB_WINE_LINGER:-600}" 2>/dev/null || true
+  # Wine's own services (services.exe, rpcss, ...) start with the first
+  # program and live as long as the server; started by a program whose
+  # output goes to a pipe (ctest's), they would hold that pipe open, and the
+  # reader would wait for them for minutes. Started here, they hold nothing.
+  "$FB_WINE" cmd.exe /c exit </dev/null >/dev/null 2>&1 || true
 }
 
 fb_wine_setup || return 1 2>/dev/null || exit 1

@@ -26,7 +26,11 @@ struct App {
     fbtest::WorkDir dir;
     fbtest::ScriptedDialogs boxes;
     std::unique_ptr<fb::Program> program;
+    // These peers speak plain HTTP, whatever the build's scheme; HTTPS has
+    // its own tests.
+    const std::string buildScheme = fb::studyServerScheme();
     App() {
+        fb::studyServerScheme() = "http";
         fb::setDateSource([] { return fb::LocalDate{2002, 10, 1}; });
         program = std::make_unique<fb::Program>(fb::embeddedResources());
         program->show();
@@ -35,6 +39,7 @@ struct App {
     ~App() {
         program.reset();
         fb::setDateSource(nullptr);
+        fb::studyServerScheme() = buildScheme;
     }
     TFormMenu& m() { return *program->FormMenu; }
     TFormSenden& s() { return *program->FormSenden; }

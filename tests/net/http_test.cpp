@@ -346,6 +346,9 @@ int openDescriptors() {
 } // namespace
 
 TEST(HttpCleanUp, FailuresLeaveNothingOpen) {
+    if (underWine())
+        GTEST_SKIP() << "Wine shows no count of the program's handles: /proc/self/fd lists Wine's own "
+                        "descriptors, and GetProcessHandleCount gives 0";
     std::vector<Script> scripts = {
         [](Peer& p) { p.readRequest(); }, // the first use, which may open what lives for the whole run
         [](Peer& p) { p.readUntilClosed(5s); },                                        // silent

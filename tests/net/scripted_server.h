@@ -70,8 +70,7 @@ private:
 // A loopback port on which nothing listens.
 std::uint16_t closedPort();
 
-// True when the tests run under Wine, whose close with SO_LINGER 0 ends the
-// connection in order instead of resetting it.
+// True when the tests run under Wine.
 bool underWine();
 
 // Script helpers.

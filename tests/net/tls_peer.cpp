@@ -6,18 +6,40 @@
 #include <openssl/ssl.h>
 #include <openssl/x509v3.h>
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <fcntl.h>
-#include <poll.h>
 #include <csignal>
 #include <stdexcept>
+#ifdef _WIN32
+#include <winsock2.h>
+#include <ws2tcpip.h>
+#else
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
+#endif
 
 namespace nettest {
 
 namespace {
+
+#ifdef _WIN32
+int closeSocket(int fd) { return ::closesocket(static_cast<SOCKET>(fd)); }
+int pollSockets(pollfd* fds, unsigned n, int ms) { return ::WSAPoll(fds, n, ms); }
+int acceptSocket(int fd) { return static_cast<int>(::accept(static_cast<SOCKET>(fd), nullptr, nullptr)); }
+void receiveTimeout(int fd, int seconds) {
+    DWORD ms = static_cast<DWORD>(seconds) * 1000;
+    ::setsockopt(static_cast<SOCKET>(fd), SOL_SOCKET, SO_RCVTIMEO, reinterpret_cast<const char*>(&ms), sizeof ms);
+}
+#else
+int closeSocket(int fd) { return ::close(fd); }
+int pollSockets(pollfd* fds, unsigned n, int ms) { return ::poll(fds, n, ms); }
+int acceptSocket(int fd) { return ::accept4(fd, nullptr, nullptr, SOCK_CLOEXEC); }
+void receiveTimeout(int fd, int seconds) {
+    timeval limit{seconds, 0};
+    ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
+}
+#endif
 
 std::string pem(int (*write)(BIO*, void*), void* object) {
     BIO* out = BIO_new(BIO_s_mem());
@@ -69,7 +91,9 @@ Identity makeIdentity(const std::vector<std::string>& names, const Identity* iss
     for (const auto& n : names) {
         unsigned char buffer[16];
         bool address = ::inet_pton(AF_INET, n.c_str(), buffer) == 1;
-        alt += (alt.empty() ? "" : ",") + std::string(address ? "IP:" : "DNS:") + n;
+        if (!alt.empty())
+            alt += ',';
+        alt.append(address ? "IP:" : "DNS:").append(n);
     }
     if (!alt.empty())
         addExtension(cert, issuerCert, NID_subject_alt_name, alt);
@@ -103,9 +127,14 @@ std::string pinOf(const Identity& identity) {
 }
 
 TlsPeer::TlsPeer(Options options) : options_(std::move(options)) {
+#ifdef _WIN32
+    WSADATA data;
+    WSAStartup(MAKEWORD(2, 2), &data);
+#else
     // A client that gives up after its side of the handshake must not end
     // the test with SIGPIPE when the peer answers.
     std::signal(SIGPIPE, SIG_IGN);
+#endif
     SSL_CTX* ctx = SSL_CTX_new(TLS_server_method());
     if (options_.securityLevel >= 0)
         SSL_CTX_set_security_level(ctx, options_.securityLevel);
@@ -121,9 +150,10 @@ TlsPeer::TlsPeer(Options options) : options_(std::move(options)) {
     EVP_PKEY_free(key);
     ctx_ = ctx;
 
-    listenFd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    listenFd_ = static_cast<int>(::socket(AF_INET, SOCK_STREAM, 0));
     if (options_.receiveBuffer > 0)
-        ::setsockopt(listenFd_, SOL_SOCKET, SO_RCVBUF, &options_.receiveBuffer, sizeof options_.receiveBuffer);
+        ::setsockopt(listenFd_, SOL_SOCKET, SO_RCVBUF, reinterpret_cast<const char*>(&options_.receiveBuffer),
+                     sizeof options_.receiveBuffer);
     sockaddr_in a{};
     a.sin_family = AF_INET;
     a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
@@ -132,17 +162,16 @@ TlsPeer::TlsPeer(Options options) : options_(std::move(options)) {
     socklen_t len = sizeof a;
     ::getsockname(listenFd_, reinterpret_cast<sockaddr*>(&a), &len);
     port_ = ntohs(a.sin_port);
-    if (::pipe2(stopPipe_, O_CLOEXEC) < 0)
-        throw std::runtime_error("no pipe");
     thread_ = std::thread([this] { run(); });
 }
 
 TlsPeer::~TlsPeer() {
-    ::write(stopPipe_[1], "x", 1);
+    stop_ = true;
     thread_.join();
-    ::close(listenFd_);
-    ::close(stopPipe_[0]);
-    ::close(stopPipe_[1]);
+    closeSocket(listenFd_);
+#ifdef _WIN32
+    WSACleanup();
+#endif
     SSL_CTX_free(static_cast<SSL_CTX*>(ctx_));
 }
 
@@ -156,19 +185,20 @@ std::string TlsPeer::received() {
 }
 
 void TlsPeer::run() {
-    for (;;) {
-        pollfd p[2] = {{listenFd_, POLLIN, 0}, {stopPipe_[0], POLLIN, 0}};
-        ::poll(p, 2, -1);
-        if (p[1].revents)
-            return;
-        int fd = ::accept4(listenFd_, nullptr, nullptr, SOCK_CLOEXEC);
+    // The stop flag is looked at between short waits.
+    while (!stop_) {
+        pollfd p{};
+        p.fd = listenFd_;
+        p.events = POLLIN;
+        if (pollSockets(&p, 1, 50) <= 0)
+            continue;
+        int fd = acceptSocket(listenFd_);
         if (fd < 0)
             continue;
         ++accepted_;
-        timeval limit{5, 0};
-        ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
+        receiveTimeout(fd, 5);
         serve(fd);
-        ::close(fd);
+        closeSocket(fd);
     }
 }
 

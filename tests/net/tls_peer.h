@@ -49,7 +49,7 @@ private:
     Options options_;
     void* ctx_ = nullptr;
     int listenFd_ = -1;
-    int stopPipe_[2] = {-1, -1};
+    std::atomic<bool> stop_{false};
     std::uint16_t port_ = 0;
     std::atomic<int> accepted_{0};
     std::atomic<int> handshakes_{0};

@@ -10,7 +10,6 @@
 
 #include <gtest/gtest.h>
 #include <openssl/ssl.h>
-#include <sys/resource.h>
 
 using namespace fb;
 using namespace nettest;
@@ -47,12 +46,6 @@ void readClientHello(Peer& p) {
     p.readBytes(5);
     const std::string& head = p.received();
     p.readBytes((static_cast<unsigned char>(head[3]) << 8) | static_cast<unsigned char>(head[4]));
-}
-
-double cpuSeconds() {
-    rusage u{};
-    getrusage(RUSAGE_SELF, &u);
-    return u.ru_utime.tv_sec + u.ru_stime.tv_sec + (u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
 }
 
 } // namespace

@@ -14,7 +14,6 @@
 #include <arpa/inet.h>
 #include <netdb.h>
 #include <netinet/in.h>
-#include <sys/resource.h>
 #include <sys/socket.h>
 #include <unistd.h>
 #endif
@@ -24,21 +23,6 @@ using namespace nettest;
 using namespace std::chrono_literals;
 
 namespace {
-
-double cpuSeconds() {
-#ifdef _WIN32
-    FILETIME created, ended, kernel, user;
-    GetProcessTimes(GetCurrentProcess(), &created, &ended, &kernel, &user);
-    auto seconds = [](FILETIME t) {
-        return ((static_cast<unsigned long long>(t.dwHighDateTime) << 32) | t.dwLowDateTime) / 1e7;
-    };
-    return seconds(kernel) + seconds(user);
-#else
-    rusage u{};
-    getrusage(RUSAGE_SELF, &u);
-    return u.ru_utime.tv_sec + u.ru_stime.tv_sec + (u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
-#endif
-}
 
 void connectTo(TPowersock& s, const ScriptedServer& server) {
     s.Host = "127.0.0.1";
